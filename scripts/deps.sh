@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages glimfant needs to build, run and test, when any
+# is missing. Sourced by run.sh and test.sh.
+glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
+                   libgtest-dev libbenchmark-dev tmux python3-pyte sox lame)
+
+glimfant_install_missing() {
+    local missing=() p
+    for p in "${glimfant_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "glimfant: these Debian packages are missing: ${missing[*]}" >&2
+        echo "glimfant: run this command as root, or first: sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "glimfant: installing ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
+        { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; } ||
+        { echo "glimfant: apt-get could not install: ${missing[*]}" >&2; exit 1; }
+}
+
+glimfant_build() {  # $1: build folder, then extra cmake arguments
+    local dir=$1; shift
+    cmake -S "$glimfant_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+        cmake --build "$dir" -j"$(nproc)"
+}

@@ -1,0 +1,47 @@
+// The demo driver: start-up in a fixed order, the start picture and the wait
+// for SPACE, then fixed-rate frames (clear, scene, pace, present) until ESC.
+#pragma once
+#include <cstdint>
+
+#include "effects/fountain.h"
+#include "effects/rain_drops.h"
+#include "effects/sine_cascade.h"
+#include "effects/star_streaks.h"
+#include "platform/platform.h"
+#include "text/text_banner.h"
+#include "wire/wire_objects.h"
+
+inline constexpr int greeting_count = 15;
+
+// Everything the driver owns for the whole run.
+struct demo_state {
+    const platform_api* platform;      // clocks, keys, output, music
+    int scene;                         // code of the scene running now; 0 before the first frame
+    int scene_counter;                 // stamps made inside the current scene
+    std::uint32_t frame_deadline;      // ms tick the present waits for; +20 a frame
+    float cube_amplitude;              // cube pulse: 0.0 or 10.0
+    int cube_pattern;                  // cube pulse: corner 0..3
+    text_banner scroll_banner;
+    text_banner* greeting_banners[greeting_count];  // heap objects, never freed
+    star_streaks streaks;
+    rain_drops rain;
+    fountain fountain_particles;
+    sine_cascade cascade;
+    wire_cube cube;
+    wire_glyph glyph;
+};
+
+extern demo_state demo;  // the one demo, for the scene bodies
+
+struct demo_config {
+    const char* soundtrack = "brumo.mp3";  // handed to music_start
+    bool seed_given = false;               // seed the generator with seed instead of the tick count
+    std::uint32_t seed = 0;
+};
+
+// Runs start-up and the frame loop on the given platform; returns the exit
+// status (0 after ESC). Calls the platform's shutdown on the way out.
+int run_demo(const platform_api& platform, const demo_config& config);
+
+// Start-up only (every set-up step up to the start picture); for tests.
+void demo_setup(const platform_api& platform, const demo_config& config);

@@ -1,0 +1,36 @@
+// The command line. No arguments is the plain demo; everything else is an option.
+#pragma once
+#include <cstdint>
+
+struct demo_options {
+    bool help = false;
+    bool version = false;
+
+    bool headless = false;
+    bool seed_given = false;
+    std::uint32_t seed = 0;         // --seed S; defaults to the start tick
+    std::uint32_t start_tick = 0;   // --start-tick T
+    std::uint32_t step_ms = 20;     // --step MS, > 0
+    std::uint32_t frames = 7850;    // --frames N
+    const char* dump_path = nullptr;   // --dump FILE
+    const char* ansi_path = nullptr;   // --ansi FILE
+
+    int codepage = 437;             // --codepage 437|850|865
+    int color = 0;                  // --color 16|256|truecolor (24); 0 = from COLORTERM
+
+    const char* soundtrack = "brumo.mp3";  // --soundtrack FILE
+    bool soundtrack_given = false;
+    bool mute = false;              // --mute
+    bool score = false;             // --score
+    int audio_latency_ms = -1;      // --audio-latency MS, 0..1000
+
+    const char* write_score_path = nullptr;     // --write-score FILE.wav
+    const char* dump_pictures_path = nullptr;   // --dump-pictures FILE
+};
+
+// Fills options from argv. Returns true on success; otherwise writes one line
+// naming the problem into error (size bytes) and returns false (a usage error).
+bool parse_options(int argc, char** argv, demo_options& options, char* error, int size);
+
+// The text of --help.
+extern const char usage_text[];

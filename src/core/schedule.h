@@ -1,0 +1,16 @@
+// The show's script: fifteen scenes in a fixed order, each a list of effect
+// calls made once a frame, moving on when the music time passes the scene's
+// end. Times are music milliseconds; a beat is 338 ms and beat n begins at
+// n * 338 - 30 ms.
+#pragma once
+
+inline constexpr int greeting_texts_count = 15;
+extern const char* const greeting_texts[greeting_texts_count];
+extern const char scroll_text[];
+
+// Beat n's start in ms, in double precision.
+constexpr double beat_time(double n) { return n * 338.0 - 30.0; }
+
+// Runs the current scene's body on the driver's demo and, within the same
+// frame, every scene whose start the music time has already passed.
+void run_scene();

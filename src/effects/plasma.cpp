@@ -1,0 +1,3 @@
+#include "effects/plasma.h"
+
+void plasma_frame(std::uint32_t) {}

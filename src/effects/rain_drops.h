@@ -1,0 +1,16 @@
+// Falling rain: drops join one per frame, fall 1..6 rows a frame and
+// restart at the top in a new column once they pass the bottom row.
+#pragma once
+#include <cstdint>
+
+inline constexpr int drop_count = 60;
+
+struct rain_drops {                     // owned by the driver for the whole run
+    std::int32_t column[drop_count];    // 0..79
+    std::int32_t row[drop_count];       // 0..24 after each update
+    std::int32_t speed[drop_count];     // rows per frame, 1..6
+    std::uint32_t active_countdown;     // drops not yet falling
+};
+
+void drops_init(rain_drops& rain);   // once at start-up; two random values a drop, column first
+void drops_frame(rain_drops& rain);  // once a frame: count down, move, draw; clears nothing

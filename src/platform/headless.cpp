@@ -1,0 +1,68 @@
+#include "platform/headless.h"
+
+#include <climits>
+
+namespace {
+
+headless_options opts;
+std::uint32_t frames_presented = 0;  // frames presented since the music start
+bool music_started = false;
+bool write_failed = false;
+
+std::uint32_t headless_tick_count()
+{
+    return opts.start_tick + 20u * frames_presented;
+}
+
+bool headless_wait_for_space() { return true; }
+
+bool headless_escape_down() { return music_started && frames_presented >= opts.frames; }
+
+std::uint32_t headless_pace(std::uint32_t deadline) { return deadline; }
+
+void headless_present(const screen_cell* cells, int width, int height)
+{
+    // The start picture is presented before the music starts; it is not a frame.
+    if (!music_started) return;
+    if (opts.dump) {
+        unsigned char bytes[screen_cells * 2];
+        const int n = width * height;
+        for (int i = 0; i < n; ++i) {
+            bytes[2 * i] = static_cast<unsigned char>(cells[i] & 0xFF);
+            bytes[2 * i + 1] = static_cast<unsigned char>(cells[i] >> 8);
+        }
+        if (std::fwrite(bytes, 2, static_cast<std::size_t>(n), opts.dump) !=
+            static_cast<std::size_t>(n))
+            write_failed = true;
+    }
+    ++frames_presented;
+}
+
+int headless_music_start(const char*)
+{
+    music_started = true;
+    return 1;
+}
+
+std::int32_t headless_music_time()
+{
+    const std::int64_t t = static_cast<std::int64_t>(frames_presented) * opts.step_ms;
+    return t > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(t);
+}
+
+void headless_shutdown() {}
+
+}  // namespace
+
+platform_api headless_platform(const headless_options& options)
+{
+    opts = options;
+    frames_presented = 0;
+    music_started = false;
+    write_failed = false;
+    return platform_api{headless_tick_count, headless_wait_for_space, headless_escape_down,
+                        headless_pace,       headless_present,        headless_music_start,
+                        headless_music_time, headless_shutdown};
+}
+
+bool headless_write_failed() { return write_failed; }

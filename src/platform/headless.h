@@ -1,0 +1,23 @@
+// The headless backend: no terminal, no keyboard, no sound. A virtual clock
+// makes every run with the same options give the same frames, which are
+// appended to a file as little-endian 16-bit cells (4000 bytes a frame).
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+struct headless_options {
+    std::uint32_t start_tick = 0;  // tick count during start-up; the first frame deadline
+    std::uint32_t step_ms = 20;    // music time of frame k is k * step_ms
+    std::uint32_t frames = 7850;   // frames to render before ESC counts as pressed
+    std::FILE* dump = nullptr;     // receives the cells of each frame, or none
+    std::FILE* ansi = nullptr;     // receives the terminal byte stream, or none
+    int codepage = 437;            // for the byte stream
+    int color = 16;                // 16, 256 or 24 (truecolor), for the byte stream
+};
+
+// Sets up the backend (the options are copied) and returns its interface.
+platform_api headless_platform(const headless_options& options);
+// True when a write to the dump or the byte stream failed.
+bool headless_write_failed();

@@ -1,0 +1,24 @@
+// Big-letter banners: a line of text rendered once, at start-up, into six rows
+// of 8-column glyphs of '$' on spaces, with an 80-column window onto them that
+// the banner effects fill and show.
+#pragma once
+#include <cstdint>
+
+inline constexpr int banner_rows = 6;
+inline constexpr int window_columns = 80;
+
+struct text_banner {
+    char* text;                                // own copy; a-z upper-cased in place by render_rows
+    char* rows[banner_rows];                   // 8 x strlen(text) characters each, '$' or space
+    char window[banner_rows][window_columns];  // what is shown; no terminators
+    std::int32_t slide_column;                 // window column where the sliding text begins; <= 0: arrived
+    std::int32_t window_width;                 // right edge (exclusive) of a slide step's copy, <= 80
+};
+
+// Copies text (out-of-memory exit on failure), clears the window and renders
+// the rows. Leaves slide_column and window_width for the creator to set.
+void banner_create(text_banner& banner, const char* text);
+// Sets all 6 x 80 window characters to spaces.
+void clear_window(text_banner& banner);
+// Builds the six rows from text with the big font; once per banner.
+void render_rows(text_banner& banner);
