@@ -1,1 +1,0 @@
-// The math types are value types; their code lands in vector, quaternion and matrix.
