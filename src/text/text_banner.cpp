@@ -2,13 +2,31 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/fatal.h"
+#include "text/big_font.h"
+
+static_assert(banner_rows == glyph_height);
+
+namespace {
+
+// A malloc'd, zero-terminated copy of length bytes of source; the
+// out-of-memory exit when there is no room.
+char* copy_or_exit(const char* source, std::size_t length)
+{
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (!copy) exit_out_of_memory();
+    std::memcpy(copy, source, length);
+    copy[length] = 0;
+    return copy;
+}
+
+}  // namespace
 
 void banner_create(text_banner& banner, const char* text)
 {
-    banner.text = strdup(text);
-    if (!banner.text) exit_out_of_memory();
+    banner.text = copy_or_exit(text, std::strlen(text));
     clear_window(banner);
     render_rows(banner);
 }
@@ -17,11 +35,24 @@ void clear_window(text_banner& banner) { std::memset(banner.window, ' ', sizeof 
 
 void render_rows(text_banner& banner)
 {
-    const std::size_t n = std::strlen(banner.text) * 8;
-    for (auto& row : banner.rows) {
-        row = static_cast<char*>(std::malloc(n + 1));
-        if (!row) exit_out_of_memory();
-        std::memset(row, ' ', n);
-        row[n] = 0;
+    const std::size_t n = std::strlen(banner.text);
+    const std::size_t width = n * glyph_width;
+    // Ordinary allocation: its failure is std::bad_alloc, not the message.
+    // Starting from spaces leaves a character without a glyph blank.
+    std::vector<char> work(banner_rows * width, ' ');
+
+    for (std::size_t k = 0; k < n; ++k) {
+        auto c = static_cast<std::uint8_t>(banner.text[k]);
+        // "C"-locale upper case: a-z only, never the bytes above 0x7F.
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<std::uint8_t>(c - ('a' - 'A'));
+            banner.text[k] = static_cast<char>(c);
+        }
+        const big_glyph* glyph = find_glyph(c);
+        if (!glyph) continue;
+        for (int r = 0; r < banner_rows; ++r)
+            std::memcpy(&work[r * width + k * glyph_width], glyph->rows[r], glyph_width);
     }
+
+    for (int r = 0; r < banner_rows; ++r) banner.rows[r] = copy_or_exit(work.data() + r * width, width);
 }

@@ -17,8 +17,12 @@ struct text_banner {
 
 // Copies text (out-of-memory exit on failure), clears the window and renders
 // the rows. Leaves slide_column and window_width for the creator to set.
+// Once per banner at start-up; nothing is ever freed.
 void banner_create(text_banner& banner, const char* text);
-// Sets all 6 x 80 window characters to spaces.
+// Sets all 6 x 80 window characters to spaces; touches nothing else.
 void clear_window(text_banner& banner);
-// Builds the six rows from text with the big font; once per banner.
+// Builds the six rows from text with the big font, upper-casing a-z of text
+// in place (bytes 0x80-0xFF untouched). A character without a glyph keeps its
+// eight columns blank. Working storage failing throws std::bad_alloc; a row
+// copy failing takes the out-of-memory exit. Once per banner.
 void render_rows(text_banner& banner);

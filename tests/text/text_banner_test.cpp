@@ -1,0 +1,111 @@
+#include "text/text_banner.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "text/big_font.h"
+
+namespace {
+
+std::string glyph_row(std::uint8_t c, int r) { return find_glyph(c)->rows[r]; }
+
+TEST(big_font, has_45_glyphs_of_eight_ink_or_space_columns)
+{
+    int glyphs = 0;
+    for (int c = 0; c < 256; ++c) {
+        const big_glyph* glyph = find_glyph(static_cast<std::uint8_t>(c));
+        if (!glyph) continue;
+        ++glyphs;
+        EXPECT_EQ(glyph->character, c);
+        for (const auto& row : glyph->rows) {
+            const std::string s = row;
+            EXPECT_EQ(s.size(), 8u) << c;
+            EXPECT_EQ(s.find_first_not_of("$ "), std::string::npos) << c;
+            EXPECT_EQ(s.back(), ' ') << c;
+        }
+    }
+    EXPECT_EQ(glyphs, big_font_size);
+}
+
+TEST(big_font, capitals_only_with_the_three_norwegian_ones)
+{
+    for (int c : std::initializer_list<int>{'A', 'Z', '0', '9', ' ', '!', '+', ',', '.', '?', 0xC5, 0xC6, 0xD8})
+        EXPECT_NE(find_glyph(static_cast<std::uint8_t>(c)), nullptr) << c;
+    for (int c : std::initializer_list<int>{'a', 'z', '-', ':', '\'', 0xE5, 0xE6, 0xF8, 0x00})
+        EXPECT_EQ(find_glyph(static_cast<std::uint8_t>(c)), nullptr) << c;
+    // Two of the irregular glyphs, as drawn.
+    EXPECT_EQ(glyph_row('I', 1), "        ");
+    EXPECT_EQ(glyph_row('A', 0), "$$      ");
+}
+
+TEST(text_banner, rows_are_the_glyph_rows_side_by_side)
+{
+    text_banner banner;
+    banner_create(banner, "AZ");
+    for (int r = 0; r < banner_rows; ++r)
+        EXPECT_EQ(std::string(banner.rows[r]), glyph_row('A', r) + glyph_row('Z', r)) << r;
+    EXPECT_STREQ(banner.text, "AZ");
+    for (const auto& row : banner.window)
+        EXPECT_EQ(std::string(row, window_columns), std::string(window_columns, ' '));
+
+    text_banner lower;
+    banner_create(lower, "az");
+    EXPECT_STREQ(lower.text, "AZ");  // upper-cased in place
+    for (int r = 0; r < banner_rows; ++r) EXPECT_STREQ(lower.rows[r], banner.rows[r]);
+}
+
+TEST(text_banner, only_ascii_letters_are_upper_cased_and_missing_glyphs_stay_blank)
+{
+    text_banner banner;
+    banner_create(banner, "\xC5\xE5-x ");
+    EXPECT_STREQ(banner.text, "\xC5\xE5-X ");  // 0xE5 is not turned into 0xC5
+    for (int r = 0; r < banner_rows; ++r) {
+        const std::string row = banner.rows[r];
+        ASSERT_EQ(row.size(), 40u);
+        EXPECT_EQ(row.substr(0, 8), glyph_row(0xC5, r));
+        EXPECT_EQ(row.substr(8, 16), std::string(16, ' '));  // 0xE5 and '-' have no glyph
+        EXPECT_EQ(row.substr(24, 8), glyph_row('X', r));
+        EXPECT_EQ(row.substr(32), std::string(8, ' '));
+    }
+
+    text_banner empty;
+    banner_create(empty, "");
+    for (const char* row : empty.rows) EXPECT_STREQ(row, "");
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool address_limits_work = false;  // the sanitizer reserves huge address ranges
+#else
+constexpr bool address_limits_work = true;
+#endif
+
+// Caps the address space a little above what the process uses now, and
+// sends standard output to standard error, where the death test looks.
+void leave_little_memory()
+{
+    dup2(2, 1);
+    long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+        std::fclose(f);
+    }
+    const rlim_t used = static_cast<rlim_t>(pages) * 4096;
+    const rlimit limit{used + (8u << 20), used + (8u << 20)};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+TEST(text_banner_death, a_text_copy_without_memory_exits_with_status_1)
+{
+    if (!address_limits_work) GTEST_SKIP() << "address-space limits do not work under the sanitizer";
+    const std::string huge(64u << 20, 'A');
+    text_banner banner;
+    EXPECT_EXIT((leave_little_memory(), banner_create(banner, huge.c_str())),
+                testing::ExitedWithCode(1), "AAAARGH, ikke mer minne igjen");
+}
+
+}  // namespace
