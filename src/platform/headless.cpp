@@ -1,6 +1,9 @@
 #include "platform/headless.h"
 
 #include <climits>
+#include <cstring>
+
+#include "platform/ansi_encoder.h"
 
 namespace {
 
@@ -8,6 +11,14 @@ headless_options opts;
 std::uint32_t frames_presented = 0;  // frames presented since the music start
 bool music_started = false;
 bool write_failed = false;
+bool ansi_taken_over = false;  // the byte stream has its take-over and no restore yet
+ansi_encoder encoder;           // the 80 x 25 terminal the byte stream is for
+char ansi_bytes[ansi_frame_capacity];
+
+void ansi_write(const char* bytes, std::size_t n)
+{
+    if (std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
+}
 
 std::uint32_t headless_tick_count()
 {
@@ -22,6 +33,8 @@ std::uint32_t headless_pace(std::uint32_t deadline) { return deadline; }
 
 void headless_present(const screen_cell* cells, int width, int height)
 {
+    if (opts.ansi)
+        ansi_write(ansi_bytes, static_cast<std::size_t>(encode_frame(encoder, cells, ansi_bytes)));
     // The start picture is presented before the music starts; it is not a frame.
     if (!music_started) return;
     if (opts.dump) {
@@ -50,7 +63,12 @@ std::int32_t headless_music_time()
     return t > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(t);
 }
 
-void headless_shutdown() {}
+void headless_shutdown()
+{
+    if (!ansi_taken_over) return;
+    ansi_write(ansi_restore, std::strlen(ansi_restore));
+    ansi_taken_over = false;
+}
 
 }  // namespace
 
@@ -60,6 +78,12 @@ platform_api headless_platform(const headless_options& options)
     frames_presented = 0;
     music_started = false;
     write_failed = false;
+    ansi_taken_over = false;
+    if (opts.ansi) {
+        encoder_init(encoder, opts.codepage, opts.color, screen_width, screen_height);
+        ansi_write(ansi_takeover, std::strlen(ansi_takeover));
+        ansi_taken_over = true;
+    }
     return platform_api{headless_tick_count, headless_wait_for_space, headless_escape_down,
                         headless_pace,       headless_present,        headless_music_start,
                         headless_music_time, headless_shutdown};

@@ -1,7 +1,413 @@
 #include "platform/terminal.h"
 
-bool terminal_platform(platform_api&, const terminal_options&, const char** why)
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "core/fatal.h"
+#include "platform/ansi_encoder.h"
+#include "platform/music.h"
+
+namespace {
+
+constexpr int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int max_reads_per_poll = 16;  // a huge paste cannot hold up a frame
+
+int key_fd = -1;                 // where keys come from: standard input or /dev/tty
+const int out_fd = STDOUT_FILENO;
+termios saved_modes;             // the terminal's modes as found
+int wake_pipe[2] = {-1, -1};     // signal handlers write a byte here to wake poll()
+
+std::atomic<bool> taken_over{false};  // restore_terminal has something to give back
+std::atomic<bool> writing{false};     // a frame is being written: it may stop mid-sequence
+volatile std::sig_atomic_t resize_pending = 0;
+volatile std::sig_atomic_t stop_pending = 0;
+volatile std::sig_atomic_t continue_pending = 0;
+
+ansi_encoder encoder;
+char frame_bytes[ansi_frame_capacity];
+screen_cell shown[screen_cells];  // the last frame presented, for redraws
+bool have_frame = false;
+bool message_shown = false;       // the too-small message is on screen
+bool resumed = false;             // continued after a stop since the last pace
+key_decoder keys;
+
+std::int64_t monotonic_ns()
 {
-    *why = "the terminal backend is not built yet";
-    return false;
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
+
+// write() until done or failed; safe in a signal handler.
+bool raw_write(const char* bytes, std::size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = write(out_fd, bytes, n);
+        if (w > 0) {
+            bytes += w;
+            n -= static_cast<std::size_t>(w);
+        } else if (w < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Gives the terminal back: modes, colours, cursor, main screen. Safe in a
+// signal handler and at any time; does something only while taken over.
+void restore_terminal()
+{
+    if (!taken_over.exchange(false)) return;
+    const int saved_errno = errno;
+    if (writing.load()) raw_write(ansi_cancel, std::strlen(ansi_cancel));
+    raw_write(ansi_restore, std::strlen(ansi_restore));
+    tcsetattr(key_fd, TCSANOW, &saved_modes);
+    errno = saved_errno;
+}
+
+// The terminal went away (hang-up, EIO, EPIPE): end at once, as a hang-up would.
+[[noreturn]] void terminal_lost()
+{
+    writing = false;
+    restore_terminal();
+    std::signal(SIGHUP, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGHUP);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(SIGHUP);
+    std::_Exit(128 + SIGHUP);
+}
+
+// One frame's bytes in one write (more only when the terminal takes them in parts).
+void write_frame(const char* bytes, int n)
+{
+    writing = true;
+    std::size_t left = static_cast<std::size_t>(n);
+    while (left > 0) {
+        const ssize_t w = write(out_fd, bytes, left);
+        if (w > 0) {
+            bytes += w;
+            left -= static_cast<std::size_t>(w);
+        } else if (w < 0 && errno == EINTR) {
+            continue;
+        } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{out_fd, POLLOUT, 0};  // someone made the terminal non-blocking
+            poll(&p, 1, 100);
+        } else {
+            terminal_lost();
+        }
+    }
+    writing = false;
+}
+
+void set_raw_modes()
+{
+    termios raw = saved_modes;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);  // ISIG stays: Ctrl-C, Ctrl-Z
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(key_fd, TCSANOW, &raw);
+}
+
+void take_over()
+{
+    set_raw_modes();
+    taken_over = true;
+    write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+}
+
+void query_size(int& columns, int& rows)
+{
+    winsize ws{};
+    if (ioctl(out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        columns = ws.ws_col;
+        rows = ws.ws_row;
+    } else {
+        columns = screen_width;
+        rows = screen_height;
+    }
+}
+
+// Puts the last frame on screen, or the size message when the grid does not fit.
+void show()
+{
+    if (!encoder_fits(encoder)) {
+        if (!message_shown) write_frame(frame_bytes, encode_size_message(encoder, frame_bytes));
+        message_shown = true;
+        return;
+    }
+    message_shown = false;
+    if (have_frame) write_frame(frame_bytes, encode_frame(encoder, shown, frame_bytes));
+}
+
+// The screen's contents are unknown or the size changed: draw everything again.
+void redraw()
+{
+    int columns = 0, rows = 0;
+    query_size(columns, rows);
+    encoder_resize(encoder, columns, rows);
+    message_shown = false;
+    show();
+}
+
+void wake()
+{
+    const int saved_errno = errno;
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t w = write(wake_pipe[1], &byte, 1);
+    errno = saved_errno;
+}
+
+void on_fatal_signal(int sig)
+{
+    restore_terminal();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);  // blocked until this handler returns, then ends the process
+}
+
+// Stops and resizes are handled in the main flow, never in the middle of a frame.
+void on_stop_signal(int)
+{
+    stop_pending = 1;
+    wake();
+}
+
+void on_continue_signal(int)
+{
+    continue_pending = 1;
+    wake();
+}
+
+void on_resize_signal(int)
+{
+    resize_pending = 1;
+    wake();
+}
+
+void set_handler(int sig, void (*handler)(int))
+{
+    struct sigaction action{};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+}
+
+// Ctrl-Z: give the terminal back, stop, and on continue take it again.
+void suspend()
+{
+    restore_terminal();
+    set_handler(SIGTSTP, SIG_DFL);
+    std::raise(SIGTSTP);  // the process stops here until continued
+    set_handler(SIGTSTP, on_stop_signal);
+    continue_pending = 1;
+}
+
+void handle_signals()
+{
+    if (stop_pending) {
+        stop_pending = 0;
+        suspend();
+    }
+    if (continue_pending) {
+        // Whoever had the terminal meanwhile may have changed anything.
+        continue_pending = 0;
+        resize_pending = 0;
+        if (!taken_over) {
+            take_over();
+        } else {
+            set_raw_modes();
+            write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+        }
+        resumed = true;
+        redraw();
+    }
+    if (resize_pending) {
+        resize_pending = 0;
+        redraw();
+    }
+}
+
+// Reads whatever the keyboard has sent, without waiting.
+void read_keys()
+{
+    for (int reads = 0; reads < max_reads_per_poll; ++reads) {
+        pollfd p{key_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) terminal_lost();
+        if (ready == 0) break;
+        if (!(p.revents & POLLIN)) terminal_lost();  // hang-up or error without data
+        unsigned char bytes[256];
+        const ssize_t n = read(key_fd, bytes, sizeof bytes);
+        if (n > 0) {
+            keys_feed(keys, bytes, static_cast<int>(n), term_tick_count());
+        } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        } else {
+            terminal_lost();  // end of input or a read error
+        }
+    }
+    keys_settle(keys, term_tick_count());
+}
+
+bool term_wait_for_space()
+{
+    for (;;) {
+        handle_signals();
+        read_keys();
+        if (keys.quit) return false;
+        if (keys.space) {
+            keys.space = false;
+            return true;
+        }
+        pollfd p[2] = {{key_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+        const int timeout = keys_settle_in(keys, term_tick_count());
+        if (poll(p, 2, timeout) < 0 && errno != EINTR) terminal_lost();
+        if (p[1].revents & POLLIN) {
+            char drain[64];
+            while (read(wake_pipe[0], drain, sizeof drain) > 0) {
+            }
+        }
+    }
+}
+
+bool term_escape_down()
+{
+    handle_signals();
+    read_keys();
+    return keys.quit;
+}
+
+std::uint32_t term_pace(std::uint32_t deadline)
+{
+    for (;;) {
+        handle_signals();
+        if (resumed) {
+            resumed = false;
+            return term_tick_count();
+        }
+        const std::int64_t now_ms = monotonic_ns() / 1000000;
+        // The count wraps after 49.7 days; reading the difference as signed
+        // keeps "now is past the deadline" true across the wrap.
+        const auto ahead = static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(now_ms));
+        if (ahead < 0) return deadline;
+        const std::int64_t wake_ms = now_ms + ahead + 1;  // the first tick past the deadline
+        const timespec until{static_cast<time_t>(wake_ms / 1000), static_cast<long>(wake_ms % 1000) * 1000000};
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+    }
+}
+
+void term_present(const screen_cell* cells, int width, int height)
+{
+    GLIM_ASSERT(width == screen_width && height == screen_height);
+    handle_signals();
+    std::memcpy(shown, cells, sizeof shown);
+    have_frame = true;
+    show();
+}
+
+void term_shutdown()
+{
+    restore_terminal();
+    set_handler(SIGTSTP, SIG_DFL);
+    set_handler(SIGCONT, SIG_DFL);
+    set_handler(SIGWINCH, SIG_DFL);
+    music_shutdown();
+}
+
+}  // namespace
+
+void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint32_t now)
+{
+    constexpr unsigned char esc = 0x1B;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char b = bytes[i];
+        if (b == esc) {
+            // Also inside a sequence: a new ESC cuts the old one off.
+            k.state = key_after_escape;
+            k.escape_tick = now;
+            continue;
+        }
+        switch (k.state) {
+        case key_plain:
+            if (b == ' ') k.space = true;
+            if (b == 'q') k.quit = true;
+            break;
+        case key_after_escape:
+            k.state = b == '[' ? key_in_csi : b == 'O' ? key_after_ss3 : key_plain;  // else Alt+key
+            break;
+        case key_in_csi:
+            if (b < 0x20 || b > 0x3F) k.state = key_plain;  // a final byte, or garbage
+            break;
+        case key_after_ss3:
+            k.state = key_plain;
+            break;
+        }
+    }
+}
+
+void keys_settle(key_decoder& k, std::uint32_t now)
+{
+    if (k.state == key_plain || now - k.escape_tick < lone_escape_ms) return;
+    if (k.state == key_after_escape) k.quit = true;
+    k.state = key_plain;
+}
+
+int keys_settle_in(const key_decoder& k, std::uint32_t now)
+{
+    if (k.state == key_plain) return -1;
+    const std::uint32_t waited = now - k.escape_tick;
+    return waited >= lone_escape_ms ? 0 : static_cast<int>(lone_escape_ms - waited);
+}
+
+bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
+{
+    key_fd = STDIN_FILENO;
+    if (!isatty(key_fd)) key_fd = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+    if (key_fd < 0) {
+        *why = "cannot read the keyboard: no terminal on standard input";
+        return false;
+    }
+    if (tcgetattr(key_fd, &saved_modes) != 0) {
+        *why = "cannot read the terminal's modes";
+        return false;
+    }
+    if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        *why = "cannot create a pipe";
+        return false;
+    }
+    const int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
+    int columns = 0, rows = 0;
+    query_size(columns, rows);
+    encoder_init(encoder, options.codepage, color, columns, rows);
+
+    for (int sig : fatal_signals) set_handler(sig, on_fatal_signal);
+    set_handler(SIGTSTP, on_stop_signal);
+    set_handler(SIGCONT, on_continue_signal);
+    set_handler(SIGWINCH, on_resize_signal);
+    std::signal(SIGPIPE, SIG_IGN);  // a closed terminal shows as EPIPE, handled as a hang-up
+    set_fatal_cleanup(restore_terminal);
+    std::atexit(restore_terminal);
+    take_over();
+
+    api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,
+                       term_present,    music_start,         music_time,       term_shutdown};
+    return true;
 }

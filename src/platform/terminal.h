@@ -2,6 +2,7 @@
 // hidden cursor, raw keys), shows frames as changed cells in UTF-8 and SGR
 // colours, and gives the terminal back exactly as found on every way out.
 #pragma once
+#include <cstdint>
 
 #include "platform/platform.h"
 
@@ -13,3 +14,26 @@ struct terminal_options {
 // Takes over standard input and output and fills api (music from music.h).
 // False, with a reason in why, when there is no usable terminal.
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why);
+
+// Keys from the terminal's byte stream. A lone ESC byte is the ESC key; an ESC
+// followed at once by more bytes starts an escape sequence (an arrow or
+// function key, Alt with a key), which means nothing here.
+
+// How long an ESC must stand alone to count as the key.
+inline constexpr std::uint32_t lone_escape_ms = 25;
+
+enum key_state { key_plain, key_after_escape, key_in_csi, key_after_ss3 };
+
+struct key_decoder {
+    key_state state = key_plain;   // where the decoder is in an escape sequence
+    std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
+    bool space = false;            // SPACE seen; the taker clears it
+    bool quit = false;             // ESC or 'q' seen; stays set
+};
+
+// Decodes bytes that arrived at tick count now.
+void keys_feed(key_decoder& keys, const unsigned char* bytes, int count, std::uint32_t now);
+// An ESC alone for lone_escape_ms is the key; a sequence cut off that long is dropped.
+void keys_settle(key_decoder& keys, std::uint32_t now);
+// Milliseconds until keys_settle can change something; -1 when nothing is pending.
+int keys_settle_in(const key_decoder& keys, std::uint32_t now);
