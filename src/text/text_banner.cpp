@@ -17,7 +17,7 @@ char* copy_or_exit(const char* source, std::size_t length)
 {
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (!copy) exit_out_of_memory();
-    std::memcpy(copy, source, length);
+    if (length) std::memcpy(copy, source, length);  // source may be null when empty
     copy[length] = 0;
     return copy;
 }
