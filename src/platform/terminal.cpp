@@ -209,6 +209,15 @@ void set_handler(int sig, void (*handler)(int))
     sigaction(sig, &action, nullptr);
 }
 
+// A signal ignored when the program started (nohup, a job started with &
+// without job control) stays ignored.
+void set_fatal_handler(int sig)
+{
+    struct sigaction old{};
+    sigaction(sig, nullptr, &old);
+    if (old.sa_handler != SIG_IGN) set_handler(sig, on_fatal_signal);
+}
+
 // Ctrl-Z: give the terminal back, stop, and on continue take it again.
 void suspend()
 {
@@ -398,7 +407,7 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
 
-    for (int sig : fatal_signals) set_handler(sig, on_fatal_signal);
+    for (int sig : fatal_signals) set_fatal_handler(sig);
     set_handler(SIGTSTP, on_stop_signal);
     set_handler(SIGCONT, on_continue_signal);
     set_handler(SIGWINCH, on_resize_signal);

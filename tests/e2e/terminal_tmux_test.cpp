@@ -1,0 +1,255 @@
+// The demo in a real terminal: the binary runs in an interactive shell inside
+// a private tmux server, keys and signals come as a user's would, and the
+// terminal must be left exactly as it was found however the program ends.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/codepages.h"
+
+namespace {
+
+const std::string binary = GLIMFANT_BINARY;
+
+bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string output_of(const std::string& command)
+{
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+std::string shell_quoted(const std::string& s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Polls until done() holds, for at most ten seconds (a slow CI machine).
+bool wait_for(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// One tmux server of its own, with an interactive bash in a window of the given size.
+struct tmux_session {
+    std::string socket, dir;
+
+    tmux_session(const std::string& name, int columns, int rows)
+    {
+        socket = "glimfant_" + std::to_string(getpid()) + "_" + name;
+        dir = testing::TempDir() + socket;
+        mkdir(dir.c_str(), 0700);
+        tmux("new-session -d -s t -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
+             " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=tmux-256color"
+             " SDL_AUDIODRIVER=dummy bash --norc --noprofile -i\"");
+    }
+
+    ~tmux_session()
+    {
+        tmux("kill-server");
+        std::system(("rm -rf " + shell_quoted(dir)).c_str());
+    }
+
+    std::string tmux(const std::string& args) const
+    {
+        return output_of("tmux -L " + socket + " -f /dev/null " + args + " 2>/dev/null");
+    }
+
+    std::string flags() const { return tmux("display -p -t t '#{alternate_on} #{cursor_flag} #{wrap_flag}'"); }
+    std::string pane() const { return tmux("capture-pane -p -t t"); }
+    void keys(const std::string& k) const { tmux("send-keys -t t " + k); }
+    void type(const std::string& line) const
+    {
+        tmux("send-keys -t t -l " + shell_quoted(line));
+        keys("Enter");
+    }
+    std::string file(const std::string& name) const { return slurp(dir + "/" + name); }
+
+    // Runs glimfant from the shell between two `stty -a`, as one job (so Ctrl-Z
+    // stops it all); its pid lands in "pid", its exit status in "status".
+    void start_demo(const std::string& args = "--mute") const
+    {
+        const std::string& d = dir;  // a path without spaces or quotes
+        type("( trap true INT; stty -a > " + d + "/before; sh -c \"echo \\$\\$ > " + d + "/pid; exec " +
+             binary + " " + args + "\"; s=$?; stty -a > " + d + "/after; echo $s > " + d + "/status )");
+    }
+
+    bool taken_over() const
+    {
+        return wait_for([&] { return flags().rfind("1 0 0", 0) == 0; });
+    }
+
+    // Waits for the demo's end; its exit status, or -1 when it never came.
+    int status() const
+    {
+        if (!wait_for([&] { return !file("status").empty(); })) return -1;
+        return std::atoi(file("status").c_str());
+    }
+
+    // The terminal as it was: same modes, cursor shown, auto-wrap on, main screen.
+    void expect_as_found() const
+    {
+        EXPECT_EQ(flags(), "0 1 1\n");
+        const std::string before = file("before");
+        EXPECT_FALSE(before.empty());
+        EXPECT_EQ(before, file("after"));
+    }
+};
+
+// The start picture as the pane shows it: '.' is transparent, blanks are spaces.
+std::vector<std::string> start_picture_lines(const std::string& dir)
+{
+    const std::string path = dir + "/pictures.bin";
+    if (std::system((binary + " --dump-pictures " + shell_quoted(path) + " >/dev/null 2>&1").c_str()) != 0) return {};
+    const std::string bytes = slurp(path);
+    if (bytes.size() < 2000) return {};
+    const std::uint16_t* table = codepage_table(437);
+    std::vector<std::string> lines;
+    for (int r = 0; r < 25; ++r) {
+        std::string line;
+        for (int c = 0; c < 80; ++c) {
+            const auto b = static_cast<unsigned char>(bytes[static_cast<std::size_t>(r * 80 + c)]);
+            const unsigned u = b == '.' || b == 0xDB ? 0x20 : table[b];  // a white full block on black: blank
+            if (u < 0x80) {
+                line += static_cast<char>(u == 0xA0 ? ' ' : u);
+            } else if (u < 0x800) {
+                line += static_cast<char>(0xC0 | (u >> 6));
+                line += static_cast<char>(0x80 | (u & 0x3F));
+            } else {
+                line += static_cast<char>(0xE0 | (u >> 12));
+                line += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                line += static_cast<char>(0x80 | (u & 0x3F));
+            }
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string indented(const std::vector<std::string>& lines, int top, int left)
+{
+    std::string text(static_cast<std::size_t>(top), '\n');
+    for (const std::string& line : lines) text += (line.empty() ? "" : std::string(static_cast<std::size_t>(left), ' ') + line) + "\n";
+    return text;
+}
+
+// The pane without its trailing empty lines.
+std::string trimmed(std::string pane)
+{
+    while (pane.size() >= 2 && pane[pane.size() - 1] == '\n' && pane[pane.size() - 2] == '\n') pane.pop_back();
+    return pane;
+}
+
+TEST(terminal_e2e, start_picture_space_and_escape_leave_the_terminal_as_found)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("escape", 80, 25);
+    const std::vector<std::string> picture = start_picture_lines(s.dir);
+    ASSERT_EQ(picture.size(), 25u) << "glimfant --dump-pictures failed";
+    const std::string expected = trimmed(indented(picture, 0, 0));
+    s.start_demo();
+    ASSERT_TRUE(s.taken_over()) << s.pane();
+    EXPECT_TRUE(wait_for([&] { return trimmed(s.pane()) == expected; })) << s.pane();
+    s.keys("Space");
+    // The show clears the start picture from its first frame on.
+    EXPECT_TRUE(wait_for([&] { return trimmed(s.pane()) != expected; }));
+    s.keys("Escape");
+    EXPECT_EQ(s.status(), 0);
+    s.expect_as_found();
+}
+
+TEST(terminal_e2e, sigterm_and_ctrl_c_restore_and_end_with_128_plus_the_signal)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    {
+        tmux_session s("term", 80, 25);
+        s.start_demo();
+        ASSERT_TRUE(s.taken_over());
+        s.keys("Space");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        kill(std::atoi(s.file("pid").c_str()), SIGTERM);
+        EXPECT_EQ(s.status(), 128 + SIGTERM);
+        s.expect_as_found();
+    }
+    {
+        tmux_session s("int", 80, 25);
+        s.start_demo();
+        ASSERT_TRUE(s.taken_over());
+        s.keys("C-c");  // while waiting for SPACE
+        EXPECT_EQ(s.status(), 128 + SIGINT);
+        s.expect_as_found();
+    }
+}
+
+TEST(terminal_e2e, a_small_terminal_shows_the_size_message_until_it_grows)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("small", 60, 20);
+    const std::vector<std::string> picture = start_picture_lines(s.dir);
+    ASSERT_EQ(picture.size(), 25u);
+    s.start_demo();
+    ASSERT_TRUE(s.taken_over());
+    EXPECT_TRUE(wait_for([&] {
+        const std::string p = s.pane();
+        return p.find("glimfant needs a terminal of 80 x 25") != std::string::npos &&
+               p.find("this one is 60 x 20") != std::string::npos;
+    })) << s.pane();
+    s.tmux("resize-window -t t -x 100 -y 29");
+    const std::string centred = trimmed(indented(picture, 2, 10));
+    EXPECT_TRUE(wait_for([&] { return trimmed(s.pane()) == centred; })) << s.pane();
+    s.keys("q");
+    EXPECT_EQ(s.status(), 0);
+    EXPECT_EQ(s.flags(), "0 1 1\n");
+}
+
+TEST(terminal_e2e, ctrl_z_gives_the_terminal_back_and_fg_takes_it_again)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("stop", 80, 25);
+    s.start_demo();
+    ASSERT_TRUE(s.taken_over());
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    s.keys("C-z");
+    EXPECT_TRUE(wait_for([&] { return s.flags() == "0 1 1\n"; }));
+    EXPECT_TRUE(wait_for([&] { return s.pane().find("Stopped") != std::string::npos; })) << s.pane();
+    s.type("fg");
+    EXPECT_TRUE(s.taken_over());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    s.keys("Escape");
+    EXPECT_EQ(s.status(), 0);
+    s.expect_as_found();
+}
+
+}  // namespace
