@@ -252,4 +252,38 @@ TEST(terminal_e2e, ctrl_z_gives_the_terminal_back_and_fg_takes_it_again)
     s.expect_as_found();
 }
 
+// True once the process is gone or a zombie: it ended and does not spin.
+bool ended(int pid)
+{
+    return wait_for([&] {
+        const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+        const std::size_t paren = stat.rfind(')');
+        return stat.empty() || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0);
+    });
+}
+
+TEST(terminal_e2e, a_terminal_that_goes_away_ends_the_program)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    {
+        tmux_session s("hangup", 80, 25);  // hang-up while waiting for SPACE
+        s.start_demo();
+        ASSERT_TRUE(s.taken_over());
+        const int pid = std::atoi(s.file("pid").c_str());
+        s.tmux("kill-server");
+        EXPECT_TRUE(ended(pid));
+    }
+    {
+        tmux_session s("gone", 80, 25);  // hang-up ignored: the show finds the terminal gone
+        s.type("trap '' HUP");
+        s.start_demo();
+        ASSERT_TRUE(s.taken_over());
+        s.keys("Space");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const int pid = std::atoi(s.file("pid").c_str());
+        s.tmux("kill-server");
+        EXPECT_TRUE(ended(pid));
+    }
+}
+
 }  // namespace
