@@ -12,12 +12,16 @@ struct sine_cascade {                     // owned by the driver for the whole r
     double shade[cascade_count];          // 0.5..3.5, truncated to pick the cell
     double vy[cascade_count];             // rows per frame
     std::int32_t bounces[cascade_count];  // since the last respawn
-    std::uint32_t active_countdown;       // particles not yet active
+    std::uint32_t active_countdown;       // particles not yet active: 200 after init, down to 0
     std::uint32_t restart_hold;           // 0 until the first respawn in the update loop, then 200
     double phase;                         // radians; drives spawn column and shade
 };
 
-// Construction: draws no random values; x = 85.0 for all, countdown 200.
+// Construction, once at start-up; draws no random values. x = 85.0 (right of
+// the screen) for all, at rest on row 0 with shade 0; countdown 200, no
+// restart hold, phase 0.0.
 void cascade_init(sine_cascade& cascade);
-// One frame; spawn non-zero allows new particles. Draws over the screen.
+// One frame: advance the phase, let one more particle join, renew particle 0
+// and shift the chain while allowed, then bounce, respawn, draw and move the
+// active particles. spawn = 0 renews nothing, so the display runs dry.
 void cascade_frame(sine_cascade& cascade, int spawn);

@@ -13,5 +13,8 @@ struct star_streaks {                  // owned by the driver for the whole run
 
 // Once at start-up: x = 0; two random values a star, row first.
 void streaks_init(star_streaks& stars);
-// Once a frame: move, wrap (two random values, row first), draw; clears nothing.
+// Once a frame while the stars are shown: move each star by its speed; one
+// past column 79 it wraps to column 0 on a new row with a new speed (two
+// random values, row first) and is drawn there in the same frame. Fast stars
+// (4..6) are white, slow ones dark grey. Clears nothing.
 void streaks_frame(star_streaks& stars);
