@@ -19,7 +19,9 @@
 
 namespace {
 
-constexpr int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Signals that end the program: the terminal is restored first. Crashes too,
+// so that a fault does not leave the user's terminal in raw mode.
+constexpr int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
 constexpr int max_reads_per_poll = 16;  // a huge paste cannot hold up a frame
 
 int key_fd = -1;                 // where keys come from: standard input or /dev/tty
@@ -209,13 +211,14 @@ void set_handler(int sig, void (*handler)(int))
     sigaction(sig, &action, nullptr);
 }
 
-// A signal ignored when the program started (nohup, a job started with &
-// without job control) stays ignored.
+// Only over the default action: a signal ignored when the program started
+// (nohup, a job started with & without job control) stays ignored, and a
+// handler already there (a sanitizer's) stays in charge.
 void set_fatal_handler(int sig)
 {
     struct sigaction old{};
     sigaction(sig, nullptr, &old);
-    if (old.sa_handler != SIG_IGN) set_handler(sig, on_fatal_signal);
+    if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) set_handler(sig, on_fatal_signal);
 }
 
 // Ctrl-Z: give the terminal back, stop, and on continue take it again.
@@ -228,8 +231,17 @@ void suspend()
     continue_pending = 1;
 }
 
+void drain_wake_pipe()
+{
+    char drain[64];
+    while (read(wake_pipe[0], drain, sizeof drain) > 0) {
+    }
+}
+
 void handle_signals()
 {
+    if (!stop_pending && !continue_pending && !resize_pending) return;
+    drain_wake_pipe();
     if (stop_pending) {
         stop_pending = 0;
         suspend();
@@ -289,11 +301,7 @@ bool term_wait_for_space()
         pollfd p[2] = {{key_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
         const int timeout = keys_settle_in(keys, term_tick_count());
         if (poll(p, 2, timeout) < 0 && errno != EINTR) terminal_lost();
-        if (p[1].revents & POLLIN) {
-            char drain[64];
-            while (read(wake_pipe[0], drain, sizeof drain) > 0) {
-            }
-        }
+        if (p[1].revents & POLLIN) drain_wake_pipe();
     }
 }
 

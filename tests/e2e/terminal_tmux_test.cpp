@@ -70,7 +70,7 @@ struct tmux_session {
         dir = testing::TempDir() + socket;
         mkdir(dir.c_str(), 0700);
         tmux("new-session -d -s t -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
-             " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=tmux-256color"
+             " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=screen"
              " SDL_AUDIODRIVER=dummy bash --norc --noprofile -i\"");
     }
 
@@ -100,7 +100,7 @@ struct tmux_session {
     void start_demo(const std::string& args = "--mute") const
     {
         const std::string& d = dir;  // a path without spaces or quotes
-        type("( trap true INT; stty -a > " + d + "/before; sh -c \"echo \\$\\$ > " + d + "/pid; exec " +
+        type("( trap true INT QUIT; stty -a > " + d + "/before; sh -c \"echo \\$\\$ > " + d + "/pid; exec " +
              binary + " " + args + "\"; s=$?; stty -a > " + d + "/after; echo $s > " + d + "/status )");
     }
 
@@ -189,7 +189,7 @@ TEST(terminal_e2e, start_picture_space_and_escape_leave_the_terminal_as_found)
     s.expect_as_found();
 }
 
-TEST(terminal_e2e, sigterm_and_ctrl_c_restore_and_end_with_128_plus_the_signal)
+TEST(terminal_e2e, sigterm_ctrl_c_and_ctrl_backslash_restore_and_end_with_128_plus_the_signal)
 {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
     {
@@ -208,6 +208,16 @@ TEST(terminal_e2e, sigterm_and_ctrl_c_restore_and_end_with_128_plus_the_signal)
         ASSERT_TRUE(s.taken_over());
         s.keys("C-c");  // while waiting for SPACE
         EXPECT_EQ(s.status(), 128 + SIGINT);
+        s.expect_as_found();
+    }
+    {
+        tmux_session s("quit", 80, 25);
+        s.type("ulimit -c 0");
+        s.start_demo();
+        ASSERT_TRUE(s.taken_over());
+        s.keys("Space");
+        s.keys("'C-\\'");
+        EXPECT_EQ(s.status(), 128 + SIGQUIT);
         s.expect_as_found();
     }
 }
