@@ -89,35 +89,82 @@ void move_decay()
     else if (fire_decay_step <= 0.0 && fire_decay < fire_decay_target) fire_decay -= fire_decay_step;
 }
 
+// Every blurred value depends on the one just stored to its left, a chain of
+// lookups along the row; rows are taken four at a time (the loop below names
+// them) so that four chains run side by side.
+constexpr int rows_together = 4;
+static_assert((spark_row - 1) % rows_together == 0);
+
+// For field row y, the neighbour sum of every column without the upper-left
+// neighbour, which the blur adds once it has been stored anew.
+void sum_old_neighbours(int y, std::uint16_t (&rest)[fire_width])
+{
+    const std::uint8_t* up = &heat(y - 1, 0);
+    const std::uint8_t* mid = &heat(y, 0);
+    const std::uint8_t* down = &heat(y + 1, 0);
+    // Whole rows of independent additions over padded copies, so that the
+    // compiler can do them a vector at a time; the two ends are redone below.
+    std::uint8_t up_left[fire_width];  // up[x - 1], 0 left of the field
+    std::uint16_t column[fire_width + 2];  // column[x + 1] = up[x] + mid[x] + down[x]
+    up_left[0] = 0;
+    std::memcpy(up_left + 1, up, fire_width - 1);
+    column[0] = column[fire_width + 1] = 0;
+    for (int x = 0; x < fire_width; ++x)
+        column[x + 1] = static_cast<std::uint16_t>(up[x] + mid[x] + down[x]);
+    for (int x = 0; x < fire_width; ++x)
+        rest[x] = static_cast<std::uint16_t>(column[x] + column[x + 1] + column[x + 2] - mid[x] -
+                                             up_left[x]);
+    rest[0] = static_cast<std::uint16_t>(up[0] + up[1] + mid[1] + down[0] + down[1]);
+    rest[last_column] = static_cast<std::uint16_t>(up[239] + mid[238] + down[238] + down[239]);
+}
+
 // In place: (y, x) is written to (y - 1, x) at once, so the next cell of the
-// row already sees the new value at its upper-left neighbour. The other seven
-// neighbours are summed for the whole row first; only the lookup, fed
-// by the value just stored on the left, is serial.
+// row sees the new value at its upper-left neighbour and the previous
+// frame's values at all the others. Those others can therefore be summed
+// ahead, for a group of rows before any of the group is written: the group's
+// writes land on rows that its sums have already read or never read.
 void blur_and_rise()
 {
     update_quotients();
-    std::uint16_t rest[fire_width];
-    for (int y = 1; y < spark_row; ++y) {
-        std::uint8_t* up = &heat(y - 1, 0);
-        const std::uint8_t* mid = &heat(y, 0);
-        const std::uint8_t* down = &heat(y + 1, 0);
-        for (int x = 1; x < last_column; ++x)
-            rest[x] = static_cast<std::uint16_t>(up[x] + up[x + 1] + mid[x - 1] + mid[x + 1] +
-                                                 down[x - 1] + down[x] + down[x + 1]);
-        std::uint8_t left = quotients.edge[up[0] + up[1] + mid[1] + down[0] + down[1]];
-        up[0] = left;
-        for (int x = 1; x < last_column; ++x) up[x] = left = quotients.interior[left + rest[x]];
-        up[239] = quotients.edge[left + up[239] + mid[238] + down[238] + down[239]];
+    const std::uint8_t* const edge = quotients.edge;
+    const std::uint8_t* const interior = quotients.interior;
+    std::uint16_t rest[rows_together][fire_width];
+    for (int y = 1; y < spark_row; y += rows_together) {
+        for (int g = 0; g < rows_together; ++g) sum_old_neighbours(y + g, rest[g]);
+        std::uint8_t* const up0 = &heat(y - 1, 0);
+        std::uint8_t* const up1 = &heat(y, 0);
+        std::uint8_t* const up2 = &heat(y + 1, 0);
+        std::uint8_t* const up3 = &heat(y + 2, 0);
+        const std::uint16_t* const r0 = rest[0];
+        const std::uint16_t* const r1 = rest[1];
+        const std::uint16_t* const r2 = rest[2];
+        const std::uint16_t* const r3 = rest[3];
+        unsigned left0 = up0[0] = edge[r0[0]];
+        unsigned left1 = up1[0] = edge[r1[0]];
+        unsigned left2 = up2[0] = edge[r2[0]];
+        unsigned left3 = up3[0] = edge[r3[0]];
+        for (int x = 1; x < last_column; ++x) {
+            up0[x] = static_cast<std::uint8_t>(left0 = interior[left0 + r0[x]]);
+            up1[x] = static_cast<std::uint8_t>(left1 = interior[left1 + r1[x]]);
+            up2[x] = static_cast<std::uint8_t>(left2 = interior[left2 + r2[x]]);
+            up3[x] = static_cast<std::uint8_t>(left3 = interior[left3 + r3[x]]);
+        }
+        up0[last_column] = edge[left0 + r0[last_column]];
+        up1[last_column] = edge[left1 + r1[last_column]];
+        up2[last_column] = edge[left2 + r2[last_column]];
+        up3[last_column] = edge[left3 + r3[last_column]];
     }
     // The spark row has no row below it: five neighbours inside, three at the ends.
     std::uint8_t* up = &heat(spark_row - 1, 0);
     const std::uint8_t* mid = &heat(spark_row, 0);
+    std::uint16_t* sums = rest[0];
     for (int x = 1; x < last_column; ++x)
-        rest[x] = static_cast<std::uint16_t>(up[x] + up[x + 1] + mid[x - 1] + mid[x + 1]);
-    std::uint8_t left = quotients.corner[up[0] + up[1] + mid[1]];
-    up[0] = left;
-    for (int x = 1; x < last_column; ++x) up[x] = left = quotients.edge[left + rest[x]];
-    up[239] = quotients.corner[left + up[239] + mid[238]];
+        sums[x] = static_cast<std::uint16_t>(up[x] + up[x + 1] + mid[x - 1] + mid[x + 1]);
+    unsigned left = quotients.corner[up[0] + up[1] + mid[1]];
+    up[0] = static_cast<std::uint8_t>(left);
+    for (int x = 1; x < last_column; ++x)
+        up[x] = static_cast<std::uint8_t>(left = quotients.edge[left + sums[x]]);
+    up[last_column] = quotients.corner[left + up[last_column] + mid[238]];
 }
 
 // 0..239; 239 only for r = 32767, which relies on rand never exceeding 32767.
