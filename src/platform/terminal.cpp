@@ -25,7 +25,7 @@ constexpr int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGS
 constexpr int max_reads_per_poll = 16;  // a huge paste cannot hold up a frame
 
 int key_fd = -1;                 // where keys come from: standard input or /dev/tty
-const int out_fd = STDOUT_FILENO;
+int out_fd = STDOUT_FILENO;      // where frames go
 termios saved_modes;             // the terminal's modes as found
 int wake_pipe[2] = {-1, -1};     // signal handlers write a byte here to wake poll()
 
@@ -396,12 +396,20 @@ int keys_settle_in(const key_decoder& k, std::uint32_t now)
 
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
 {
-    key_fd = STDIN_FILENO;
-    if (!isatty(key_fd)) key_fd = open("/dev/tty", O_RDONLY | O_CLOEXEC);
-    if (key_fd < 0) {
+    int keyboard = STDIN_FILENO;
+    if (!isatty(keyboard)) keyboard = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+    if (keyboard < 0) {
         *why = "cannot read the keyboard: no terminal on standard input";
         return false;
     }
+    return terminal_platform_on(api, options, keyboard, STDOUT_FILENO, why);
+}
+
+bool terminal_platform_on(platform_api& api, const terminal_options& options, int keyboard, int output,
+                          const char** why)
+{
+    key_fd = keyboard;
+    out_fd = output;
     if (tcgetattr(key_fd, &saved_modes) != 0) {
         *why = "cannot read the terminal's modes";
         return false;

@@ -14,6 +14,10 @@ struct terminal_options {
 // Takes over standard input and output and fills api (music from music.h).
 // False, with a reason in why, when there is no usable terminal.
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why);
+// The same with keys (and the modes to set) from keyboard, a terminal, and
+// frames written to output; once per process. For tests.
+bool terminal_platform_on(platform_api& api, const terminal_options& options, int keyboard, int output,
+                          const char** why);
 
 // Keys from the terminal's byte stream. A lone ESC byte is the ESC key; an ESC
 // followed at once by more bytes starts an escape sequence (an arrow or
