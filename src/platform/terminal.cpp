@@ -158,14 +158,14 @@ void show()
     if (have_frame) write_frame(frame_bytes, encode_frame(encoder, shown, frame_bytes));
 }
 
-// The screen's contents are unknown or the size changed: draw everything again.
-void redraw()
+// The screen's contents are unknown or the size changed: the next show draws
+// everything again.
+void forget_screen()
 {
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_resize(encoder, columns, rows);
     message_shown = false;
-    show();
 }
 
 void wake()
@@ -238,7 +238,10 @@ void drain_wake_pipe()
     }
 }
 
-void handle_signals()
+// Acts on a stop, continue or resize that came since the last call. With
+// draw, the last frame is drawn again at once where the screen was lost
+// (the start screen); in the show the next present draws in full.
+void handle_signals(bool draw)
 {
     if (!stop_pending && !continue_pending && !resize_pending) return;
     drain_wake_pipe();
@@ -257,11 +260,13 @@ void handle_signals()
             write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
         }
         resumed = true;
-        redraw();
+        forget_screen();
+        if (draw) show();
     }
     if (resize_pending) {
         resize_pending = 0;
-        redraw();
+        forget_screen();
+        if (draw) show();
     }
 }
 
@@ -291,7 +296,7 @@ void read_keys()
 bool term_wait_for_space()
 {
     for (;;) {
-        handle_signals();
+        handle_signals(true);
         read_keys();
         if (keys.quit) return false;
         if (keys.space) {
@@ -305,9 +310,10 @@ bool term_wait_for_space()
     }
 }
 
+// During the show a present follows within a frame and draws in full.
 bool term_escape_down()
 {
-    handle_signals();
+    handle_signals(false);
     read_keys();
     return keys.quit;
 }
@@ -315,7 +321,7 @@ bool term_escape_down()
 std::uint32_t term_pace(std::uint32_t deadline)
 {
     for (;;) {
-        handle_signals();
+        handle_signals(false);
         if (resumed) {
             resumed = false;
             return term_tick_count();
@@ -334,7 +340,7 @@ std::uint32_t term_pace(std::uint32_t deadline)
 void term_present(const screen_cell* cells, int width, int height)
 {
     GLIM_ASSERT(width == screen_width && height == screen_height);
-    handle_signals();
+    handle_signals(false);
     std::memcpy(shown, cells, sizeof shown);
     have_frame = true;
     show();

@@ -183,6 +183,7 @@ TEST(terminal_backend, ctrl_z_restores_stops_and_on_continue_redraws_and_re_anch
         const std::uint32_t resumed = api.pace(before - 5000);
         // After a stop the frames go on from now, not from the old deadline.
         if (static_cast<std::int32_t>(resumed - before) < 0) return 10;
+        api.present(cells, screen_width, screen_height);
         api.shutdown();
         return 0;
     });
