@@ -28,6 +28,7 @@ void picture_setup();
 void draw_picture(const ascii_picture& picture, int foreground, int background,
                   std::uint8_t transparent);
 
-// Writes the eight pictures, 25 x 80 bytes each, in the order start, title,
-// jeg, ser, horer, credit_first, credit_second, logo. False on an I/O error.
+// Writes the eight pictures, 25 rows x 80 bytes each as drawn (a credit row
+// ends with byte 0), in the order start, title, jeg, ser, horer, credit_first,
+// credit_second, logo: 16000 bytes. After picture_setup. False on an I/O error.
 bool write_pictures_file(const char* path);
