@@ -158,6 +158,12 @@ TEST(fire_blur_value, edges_of_the_arithmetic)
     EXPECT_EQ(fire_blur_value(1965, 8), 255);  // 1965 / 7.7 = 255.2, just below the wrap
 }
 
+TEST(fire_blur_value, asserts_a_known_neighbour_count_and_sum)
+{
+    EXPECT_DEATH(fire_blur_value(0, 4), "Assertion failed: .*k == 8");
+    EXPECT_DEATH(fire_blur_value(5 * 255 + 1, 5), "Assertion failed: .*sum <= k \\* 255");
+}
+
 // The blur looks its quotients up in tables; they must hold exactly what the
 // division gives, for every sum, at every kind of decay the show reaches.
 TEST(fire_blur_value, equals_the_division_for_every_sum_and_decay)
