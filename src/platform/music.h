@@ -1,8 +1,11 @@
-// The soundtrack and the music clock: plays an MP3 file once and reports its
-// play position in milliseconds; without a playable file the clock runs
-// silently in real time from the music start.
+// The soundtrack and the music clock: plays an MP3 file once (or, when there
+// is no such file, the built-in score) and reports its play position in
+// milliseconds; without anything playing the clock runs silently in real time
+// from the music start.
 #pragma once
 #include <cstdint>
+
+inline constexpr int music_buffer_frames = 1024;  // frames per audio callback
 
 struct music_options {
     bool mute = false;       // never open an audio device; silent real-time clock
@@ -12,13 +15,19 @@ struct music_options {
 
 // Once, before music_start.
 void music_configure(const music_options& options);
-// 0 when the file cannot be opened, 1 when a stream was started, 2 when the
-// current stream is still playing (nothing changes then).
+// Starts the soundtrack: 1 when a stream was started (the file, or the score
+// when the file is absent or the score was asked for); 2 when the current
+// stream is still playing (nothing changes then); 0 when nothing plays (muted,
+// the file cannot be played, or no audio device): the silent clock runs then.
+// Every start but a 2 begins the clock again at 0.
 int music_start(const char* name);
-// Milliseconds of play time; monotonic, cheap, callable many times a frame.
+// Milliseconds of play time: the audible position of the stream, running on in
+// real time after its end. 0 before the first start; never less than the
+// previous read; main thread only.
 std::int32_t music_time();
-// Stops the audio device; safe to call more than once.
+// Stops the audio device and frees the stream; the clock stays where it was.
+// Safe to call more than once.
 void music_shutdown();
 // Why there is no sound, for one line on standard error after the terminal is
-// restored; nullptr when there is nothing to say.
+// restored; nullptr when there is nothing to say (also when muted).
 const char* music_problem();
