@@ -15,8 +15,7 @@
 namespace {
 
 constexpr int bytes_per_frame = 4;                     // two 16-bit samples
-constexpr std::uint32_t first_guess_frames = 1u << 20;  // when the stream does not say its length
-constexpr std::uint32_t decode_slack_frames = 4608;     // the length estimate may be short by a few frames
+constexpr std::uint32_t first_guess_frames = 1u << 20;  // 24 s at 44.1 kHz
 
 void say(char* why, int size, const char* format, ...)
 {
@@ -80,10 +79,9 @@ bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* sho
 {
     // Any rate is at most 48000, so this bounds the frames before the rate is known.
     std::uint32_t limit = decode_max_seconds * 48000;
+    // Doubling from a first guess: the stream's own length claim could be
+    // anything, and a large block grows in place.
     std::uint32_t capacity = first_guess_frames;
-    const off_t estimate = mpg123_length(decoder);
-    if (estimate > 0 && static_cast<std::uint64_t>(estimate) < limit)
-        capacity = static_cast<std::uint32_t>(estimate) + decode_slack_frames;
     audio.samples = static_cast<std::int16_t*>(std::malloc(static_cast<std::size_t>(capacity) * bytes_per_frame));
     if (!audio.samples) {
         say(why, size, "not enough memory to decode '%s'", shown);

@@ -220,16 +220,17 @@ int music_start(const char* name)
         }
     }
     if (score) score_reset();
-    if (!open_device(score ? score_rate : track.rate)) {
-        audio_free(track);
-        start_silent(0);
-        return 0;
-    }
     source.samples = score ? nullptr : track.samples;
     source.length = score ? score_length_frames() : track.frames;
     source.cursor = 0;
     source.handed = 0;
-    // The device is paused, so its callback cannot race this first publish.
+    if (!open_device(score ? score_rate : track.rate)) {
+        close_stream();
+        start_silent(0);
+        return 0;
+    }
+    // The device opens paused and SDL does not call back until it runs, so
+    // nothing races this first publish.
     publish(0, now_ns());
     mode = clock_playing;
     SDL_PauseAudioDevice(music_stream, 0);
