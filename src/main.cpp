@@ -12,6 +12,7 @@
 #include "core/options.h"
 #include "platform/headless.h"
 #include "platform/music.h"
+#include "platform/score.h"
 #include "platform/terminal.h"
 #include "render/ascii_pictures.h"
 
@@ -125,6 +126,13 @@ int main(int argc, char** argv)
         picture_setup();
         if (!write_pictures_file(o.dump_pictures_path)) {
             std::fprintf(stderr, "glimfant: cannot write pictures to '%s'\n", o.dump_pictures_path);
+            return exit_io_error;
+        }
+        return 0;
+    }
+    if (o.write_score_path) {
+        if (!write_score_wav(o.write_score_path)) {
+            std::fprintf(stderr, "glimfant: cannot write the score to '%s'\n", o.write_score_path);
             return exit_io_error;
         }
         return 0;
