@@ -96,6 +96,12 @@ protected:
         chmod(at("unreadable.mp3").c_str(), 0);
     }
 
+    static void TearDownTestSuite()
+    {
+        if (!dir.empty()) run("rm -rf " + dir);
+        dir.clear();
+    }
+
     void SetUp() override
     {
         if (dir.empty()) GTEST_SKIP() << "needs sox and lame";
@@ -155,7 +161,7 @@ protected:
     struct clock_fit {
         double slope;     // music ms per elapsed ms
         double offset;    // music time less (elapsed less latency) on the line at its first sample
-        double residual;  // largest distance of a read from the line
+        double residual;  // distance of a read from the line that nine reads in ten keep within
     };
     static clock_fit fit_clock(double start, double latency_ms, int duration_ms)
     {
@@ -184,22 +190,34 @@ protected:
         fit.slope = (n * ser - se * sr) / (n * see - se * se);
         const double intercept = (sr - fit.slope * se) / n;
         fit.offset = intercept + fit.slope * elapsed[0] - (elapsed[0] - latency_ms);
+        std::vector<double> residuals;
         for (std::size_t i = 0; i < elapsed.size(); ++i)
-            fit.residual = std::max(fit.residual, std::abs(reads[i] - intercept - fit.slope * elapsed[i]));
+            residuals.push_back(std::abs(reads[i] - intercept - fit.slope * elapsed[i]));
+        std::sort(residuals.begin(), residuals.end());
+        fit.residual = residuals[residuals.size() * 9 / 10];
         return fit;
     }
 
-    // Tracks elapsed time since the start returned, less the latency: at the
-    // device's rate (the dummy driver's sleeps make it about 0.5% fast),
-    // without buffer-sized steps (a loaded machine's scheduling shows as a
-    // few ms), behind by no more than the buffer the device may take to start.
-    static void expect_real_time(double start, double latency_ms, int duration_ms)
+    // Plays name and checks that the clock tracks elapsed time since the start
+    // returned, less the latency: at the device's rate (the dummy driver's
+    // sleeps make it about 0.5% fast), without buffer-sized steps (a clock that
+    // steps once a buffer strays some 10 ms from the line), behind by no more
+    // than the buffer the device may take to start. An overloaded machine
+    // delays the audio thread, and the clock rightly with it: the best of
+    // three plays counts.
+    static void expect_real_time(const char* name, double latency_ms, int duration_ms)
     {
-        const clock_fit fit = fit_clock(start, latency_ms, duration_ms);
-        EXPECT_NEAR(fit.slope, 1.0, 0.03);
-        EXPECT_LE(fit.residual, 5.0);
-        EXPECT_LE(fit.offset, 3.0);
-        EXPECT_GE(fit.offset, -buffer_ms - 8.0);
+        clock_fit fit{};
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            music_shutdown();
+            ASSERT_EQ(music_start(at(name).c_str()), 1);
+            fit = fit_clock(now_ms(), latency_ms, duration_ms);
+            if (std::abs(fit.slope - 1.0) <= 0.02 && fit.residual <= 3.0 && fit.offset <= 3.0 &&
+                fit.offset >= -buffer_ms - 5.0)
+                return;
+        }
+        ADD_FAILURE() << "slope " << fit.slope << ", nine in ten reads within " << fit.residual
+                      << " ms of the line, offset " << fit.offset << " ms";
     }
 };
 
@@ -277,24 +295,26 @@ TEST_F(music, the_score_plays_when_the_file_is_absent_or_asked_for)
     EXPECT_TRUE(starts_with(played, expected.data(), expected.size()));
 }
 
+TEST(music_clock, reads_0_before_the_first_start)
+{
+    // A fresh process: this one may have started the music already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(_exit(music_time() == 0 ? 0 : 1), ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(music, the_clock_follows_the_playback_less_the_latency)
 {
-    EXPECT_EQ(music_time(), 0) << "before the start";
-    ASSERT_EQ(music_start(at("click.mp3").c_str()), 1);
-    expect_real_time(now_ms(), buffer_ms, 1200);
-    music_shutdown();
+    expect_real_time("click.mp3", buffer_ms, 1200);
 
     music_options o;
     o.latency_ms = 100;
     music_configure(o);
-    ASSERT_EQ(music_start(at("click.mp3").c_str()), 1);
-    expect_real_time(now_ms(), 100, 600);
+    expect_real_time("click.mp3", 100, 600);
 }
 
 TEST_F(music, after_a_short_track_the_clock_runs_on_in_real_time)
 {
-    ASSERT_EQ(music_start(at("short.mp3").c_str()), 1);
-    expect_real_time(now_ms(), buffer_ms, 900);
+    expect_real_time("short.mp3", buffer_ms, 900);
 }
 
 TEST_F(music, a_second_start_leaves_a_playing_stream_alone_and_restarts_an_ended_one)
