@@ -89,16 +89,20 @@ int run_terminal(const demo_options& o)
     terminal_options t;
     t.codepage = o.codepage;
     t.color = o.color;
+    // Opened before the terminal is taken, so that a bad path is reported plainly.
+    if (o.stats_path && !(t.stats = open_output(o.stats_path, "frame statistics to"))) return exit_io_error;
     platform_api api{};
     const char* why = nullptr;
     if (!terminal_platform(api, t, &why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
+        if (t.stats) std::fclose(t.stats);
         return exit_io_error;
     }
     demo_config config;
     config.soundtrack = o.soundtrack;
     const int status = run_demo(api, config);
     if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
+    if (!close_output(t.stats, o.stats_path, false)) return exit_io_error;
     return status;
 }
 

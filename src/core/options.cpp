@@ -18,6 +18,8 @@ const char usage_text[] =
     "  --score                 play the built-in score even if the soundtrack exists\n"
     "  --mute                  no sound; the show runs on a silent clock\n"
     "  --audio-latency MS      output latency to compensate, 0..1000 ms\n"
+    "  --stats FILE            write a line a frame: frame number, deadline (ms),\n"
+    "                          present time (ms), bytes sent to the terminal\n"
     "\n"
     "Rendering without a terminal:\n"
     "  --headless              no terminal, keyboard or sound; virtual clocks\n"
@@ -57,6 +59,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
         return false;
     };
     const char* headless_only = nullptr;  // an option that means nothing without --headless
+    const char* terminal_only = nullptr;  // an option that means nothing with --headless
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -109,7 +112,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
             else return fail("option %s: '%s' is not one of 16, 256, truecolor", arg, value);
         } else if (!std::strcmp(arg, "--dump") || !std::strcmp(arg, "--ansi") ||
                    !std::strcmp(arg, "--soundtrack") || !std::strcmp(arg, "--write-score") ||
-                   !std::strcmp(arg, "--dump-pictures")) {
+                   !std::strcmp(arg, "--dump-pictures") || !std::strcmp(arg, "--stats")) {
             if (!need() || !*value) return fail("option %s needs a file name%s", arg, "");
             ++i;
             if (!std::strcmp(arg, "--dump")) {
@@ -122,6 +125,9 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
             else if (!std::strcmp(arg, "--soundtrack")) {
                 o.soundtrack = value;
                 o.soundtrack_given = true;
+            } else if (!std::strcmp(arg, "--stats")) {
+                o.stats_path = value;
+                terminal_only = arg;
             } else if (!std::strcmp(arg, "--write-score")) o.write_score_path = value;
             else o.dump_pictures_path = value;
         } else {
@@ -131,6 +137,8 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     if (o.help || o.version) return true;
     if (!o.headless) {
         if (headless_only) return fail("option %s needs --headless%s", headless_only, "");
+    } else if (terminal_only) {
+        return fail("option %s needs a terminal, not --headless%s", terminal_only, "");
     } else if (!o.dump_path && !o.ansi_path) {
         return fail("--headless needs --dump FILE or --ansi FILE%s%s", "", "");
     }

@@ -23,6 +23,7 @@ struct demo_options {
     bool mute = false;              // --mute
     bool score = false;             // --score
     int audio_latency_ms = -1;      // --audio-latency MS, 0..1000
+    const char* stats_path = nullptr;  // --stats FILE: per-frame timing and bytes, terminal only
 
     const char* write_score_path = nullptr;     // --write-score FILE.wav
     const char* dump_pictures_path = nullptr;   // --dump-pictures FILE

@@ -43,6 +43,14 @@ bool message_shown = false;       // the too-small message is on screen
 bool resumed = false;             // continued after a stop since the last pace
 key_decoder keys;
 
+// The per-frame statistics: written through stdio into a buffer of their own,
+// so that no frame allocates and the file is written only when it fills.
+std::FILE* stats_file = nullptr;
+char stats_buffer[64 * 1024];
+bool stats_due = false;             // the show paced a frame that has not been presented yet
+std::uint32_t stats_deadline = 0;   // the deadline that frame waited for
+std::uint32_t stats_frame = 0;      // its number, from 0
+
 std::int64_t monotonic_ns()
 {
     timespec ts{};
@@ -146,16 +154,19 @@ void query_size(int& columns, int& rows)
     }
 }
 
-// Puts the last frame on screen, or the size message when the grid does not fit.
-void show()
+// Puts the last frame on screen, or the size message when the grid does not
+// fit; returns the bytes written.
+int show()
 {
+    int n = 0;
     if (!encoder_fits(encoder)) {
-        if (!message_shown) write_frame(frame_bytes, encode_size_message(encoder, frame_bytes));
+        if (!message_shown) write_frame(frame_bytes, n = encode_size_message(encoder, frame_bytes));
         message_shown = true;
-        return;
+        return n;
     }
     message_shown = false;
-    if (have_frame) write_frame(frame_bytes, encode_frame(encoder, shown, frame_bytes));
+    if (have_frame) write_frame(frame_bytes, n = encode_frame(encoder, shown, frame_bytes));
+    return n;
 }
 
 // The screen's contents are unknown or the size changed: the next show draws
@@ -318,7 +329,8 @@ bool term_escape_down()
     return keys.quit;
 }
 
-std::uint32_t term_pace(std::uint32_t deadline)
+// Waits as platform_api::pace says; the deadline waited for goes to the statistics.
+std::uint32_t pace_until(std::uint32_t deadline)
 {
     for (;;) {
         handle_signals(false);
@@ -337,13 +349,33 @@ std::uint32_t term_pace(std::uint32_t deadline)
     }
 }
 
+std::uint32_t term_pace(std::uint32_t deadline)
+{
+    stats_deadline = pace_until(deadline);
+    stats_due = true;
+    return stats_deadline;
+}
+
+// One line for the frame just written; the start picture, presented before
+// any pace, has none.
+void write_stats(int bytes, std::int64_t written_ns)
+{
+    if (!stats_file || !stats_due) return;
+    stats_due = false;
+    const auto tick = static_cast<std::uint32_t>(written_ns / 1000000);  // term_tick_count's clock
+    const auto micros = static_cast<unsigned>(written_ns % 1000000 / 1000);
+    std::fprintf(stats_file, "%u %u %u.%03u %d\n", static_cast<unsigned>(stats_frame++),
+                 static_cast<unsigned>(stats_deadline), static_cast<unsigned>(tick), micros, bytes);
+}
+
 void term_present(const screen_cell* cells, int width, int height)
 {
     GLIM_ASSERT(width == screen_width && height == screen_height);
     handle_signals(false);
     std::memcpy(shown, cells, sizeof shown);
     have_frame = true;
-    show();
+    const int bytes = show();
+    write_stats(bytes, monotonic_ns());
 }
 
 void term_shutdown()
@@ -352,6 +384,7 @@ void term_shutdown()
     set_handler(SIGTSTP, SIG_DFL);
     set_handler(SIGCONT, SIG_DFL);
     set_handler(SIGWINCH, SIG_DFL);
+    if (stats_file) std::fflush(stats_file);
     music_shutdown();
 }
 
@@ -428,6 +461,11 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
+    stats_file = options.stats;
+    if (stats_file) {
+        std::setvbuf(stats_file, stats_buffer, _IOFBF, sizeof stats_buffer);
+        std::fputs("# frame deadline_ms present_ms bytes\n", stats_file);
+    }
 
     for (int sig : fatal_signals) set_fatal_handler(sig);
     set_handler(SIGTSTP, on_stop_signal);

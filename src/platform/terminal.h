@@ -3,12 +3,19 @@
 // colours, and gives the terminal back exactly as found on every way out.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 #include "platform/platform.h"
 
 struct terminal_options {
     int codepage = 437;  // 437, 850 or 865: how character bytes become Unicode
     int color = 0;       // 0 choose from COLORTERM, else 16, 256 or 24 (truecolor)
+    // Receives a line a frame of the show, "frame deadline present bytes" (the
+    // first line, starting with '#', names them): the frame number from 0, the
+    // deadline the frame waited for and the tick count when its bytes were
+    // written (ms, with microseconds), and the bytes written. Opened for writing
+    // and not yet used; the caller closes it after the run. Null: none.
+    std::FILE* stats = nullptr;
 };
 
 // Takes over standard input and output and fills api (music from music.h).
