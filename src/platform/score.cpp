@@ -379,7 +379,7 @@ void on_cue(const score_state& s, const cue& c)
     case cue_pulse: {
         const int notes[4] = {now.notes[0], now.notes[1], now.notes[2], now.notes[0] + 12};
         synth_stab(notes, frame_at(1000));
-        synth_crash(0.7f);
+        synth_crash(0.5f);
         break;
     }
     case cue_flash:

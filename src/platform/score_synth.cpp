@@ -203,7 +203,7 @@ constexpr float snare_tone_fall = decay(0.045), snare_rattle_fall = decay(0.11);
 constexpr filter_coeffs snare_filter = filter_design(3200.0f, 0.8f);
 constexpr float hat_closed = decay(0.024), hat_open = decay(0.11);
 constexpr filter_coeffs hat_filter = filter_design(7800.0f, 0.9f);
-constexpr float crash_fall = decay(0.9);
+constexpr float crash_fall = decay(0.75);
 constexpr filter_coeffs crash_filter = filter_design(5200.0f, 0.7f);
 constexpr float bass_attack = approach(0.002), bass_release = approach(0.025), bass_sweep_fall = decay(0.09);
 constexpr float pad_attack = approach(0.18), pad_release = approach(0.35);
@@ -561,8 +561,8 @@ void render_frames(synth_state& s, std::int16_t* out, std::uint32_t frames)
         float cl = 0.0f, cr = 0.0f;
         crash_next(s.crash, na, nb, cl, cr);
         if (heard(score_crash)) {
-            l += cl * 0.16f;
-            r += cr * 0.16f;
+            l += cl * 0.13f;
+            r += cr * 0.13f;
             room_in += (cl + cr) * 0.05f;
         }
         centre(score_bass, bass_next(s.bass), 0.42f, 0.0f, 0.0f);
