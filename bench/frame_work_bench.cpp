@@ -1,0 +1,62 @@
+// A frame's whole work before its bytes are written: clear, scene and the
+// terminal encoding (16 colours), over the whole show on a scripted music
+// clock. Besides the mean, reports the slowest frame and the 99th percentile,
+// since one slow frame is what delays a present.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "core/driver.h"
+#include "core/schedule.h"
+#include "platform/ansi_encoder.h"
+
+namespace {
+
+constexpr int show_frames = 7850;
+
+std::int32_t music_ms = 0;
+std::uint32_t zero_ticks() { return 0; }
+bool yes() { return true; }
+std::uint32_t same(std::uint32_t d) { return d; }
+void no_present(const screen_cell*, int, int) {}
+int started(const char*) { return 1; }
+std::int32_t scripted_time() { return music_ms; }
+void nothing() {}
+constexpr platform_api scripted{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+
+ansi_encoder encoder;
+char bytes[ansi_frame_capacity];
+
+void frame_work(benchmark::State& state)
+{
+    demo_config config;
+    config.seed_given = true;
+    config.seed = 1;
+    demo_setup(scripted, config);
+    encoder_init(encoder, 437, 16, screen_width, screen_height);
+    demo.scene = 0;
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(state.max_iterations));
+    int k = 0;
+    for (auto _ : state) {
+        if (k == show_frames) {  // the show again; the effects keep their state
+            k = 0;
+            demo.scene = 0;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        music_ms = 20 * k++;
+        clear_screen();
+        run_scene();
+        demo.frame_deadline += 20;
+        benchmark::DoNotOptimize(encode_frame(encoder, screen_buffer, bytes));
+        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(micros.begin(), micros.end());
+    state.counters["p99_us"] = micros[micros.size() * 99 / 100];
+    state.counters["slowest_us"] = micros.back();
+}
+BENCHMARK(frame_work)->Iterations(show_frames);
+
+}  // namespace
