@@ -34,8 +34,7 @@ void* counted_aligned_new(std::size_t size, std::align_val_t align)
 
 }  // namespace
 
-// Replaced for the whole test program; the array and nothrow forms of the
-// library call these.
+// Replaced for the whole test program; the library's nothrow forms call these.
 void* operator new(std::size_t size) { return counted_new(size); }
 void* operator new[](std::size_t size) { return counted_new(size); }
 void* operator new(std::size_t size, std::align_val_t align) { return counted_aligned_new(size, align); }
