@@ -84,8 +84,18 @@ void restore_terminal()
     if (!taken_over.exchange(false)) return;
     const int saved_errno = errno;
     if (writing.load()) raw_write(ansi_cancel, std::strlen(ansi_cancel));
+    // On Ctrl-Z the shell may take the terminal back before we get here (a
+    // job whose other processes stopped first). Setting the modes from the
+    // background would then stop us with SIGTTOU, and the continue that
+    // follows would run straight into our own stop; with SIGTTOU ignored the
+    // modes are set and the stop happens once.
+    struct sigaction ignore{}, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGTTOU, &ignore, &previous);
     raw_write(ansi_restore, std::strlen(ansi_restore));
     tcsetattr(key_fd, TCSANOW, &saved_modes);
+    sigaction(SIGTTOU, &previous, nullptr);
     errno = saved_errno;
 }
 
