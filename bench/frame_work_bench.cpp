@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/driver.h"
+#include "platform/scripted.h"
 #include "core/schedule.h"
 #include "platform/ansi_encoder.h"
 
@@ -16,15 +17,7 @@ namespace {
 
 constexpr int show_frames = 7850;
 
-std::int32_t music_ms = 0;
-std::uint32_t zero_ticks() { return 0; }
-bool yes() { return true; }
-std::uint32_t same(std::uint32_t d) { return d; }
-void no_present(const screen_cell*, int, int) {}
-int started(const char*) { return 1; }
-std::int32_t scripted_time() { return music_ms; }
-void nothing() {}
-constexpr platform_api scripted{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+const platform_api scripted = scripted_platform();
 
 ansi_encoder encoder;
 char bytes[ansi_frame_capacity];
@@ -46,7 +39,7 @@ void frame_work(benchmark::State& state)
             demo.scene = 0;
         }
         const auto start = std::chrono::steady_clock::now();
-        music_ms = 20 * k++;
+        scripted_music_ms = 20 * k++;
         clear_screen();
         run_scene();
         demo.frame_deadline += 20;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/driver.h"
+#include "platform/scripted.h"
 #include "core/schedule.h"
 #include "platform/ansi_encoder.h"
 
@@ -18,15 +19,7 @@ namespace {
 constexpr int show_frames = 7850;
 constexpr int first_30_seconds = 1500;
 
-std::int32_t music_ms = 0;
-std::uint32_t zero_ticks() { return 0; }
-bool yes() { return true; }
-std::uint32_t same(std::uint32_t d) { return d; }
-void no_present(const screen_cell*, int, int) {}
-int started(const char*) { return 1; }
-std::int32_t scripted_time() { return music_ms; }
-void nothing() {}
-constexpr platform_api scripted{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+const platform_api scripted = scripted_platform();
 
 // The whole show's frames, rendered once, as the headless run makes them.
 const std::vector<screen_cell>& show()
@@ -41,7 +34,7 @@ const std::vector<screen_cell>& show()
         demo.scene = 0;
         demo.frame_deadline = 0;
         for (int k = 0; k < show_frames; ++k) {
-            music_ms = 20 * k;
+            scripted_music_ms = 20 * k;
             clear_screen();
             run_scene();
             demo.frame_deadline += 20;

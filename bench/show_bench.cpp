@@ -3,19 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include "core/driver.h"
+#include "platform/scripted.h"
 #include "core/schedule.h"
 
 namespace {
 
-std::int32_t music_ms = 0;
-std::uint32_t zero_ticks() { return 0; }
-bool yes() { return true; }
-std::uint32_t same(std::uint32_t d) { return d; }
-void no_present(const screen_cell*, int, int) {}
-int started(const char*) { return 1; }
-std::int32_t scripted_time() { return music_ms; }
-void nothing() {}
-constexpr platform_api scripted{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+const platform_api scripted = scripted_platform();
 
 void show_frame(benchmark::State& state)
 {
@@ -30,7 +23,7 @@ void show_frame(benchmark::State& state)
             k = 0;
             demo.scene = 0;
         }
-        music_ms = 20 * k++;
+        scripted_music_ms = 20 * k++;
         clear_screen();
         run_scene();
         demo.frame_deadline += 20;

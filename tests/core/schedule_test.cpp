@@ -7,21 +7,13 @@
 #include <cstring>
 
 #include "core/driver.h"
+#include "platform/scripted.h"
 #include "effects/fire.h"
 #include "render/ascii_pictures.h"
 
 namespace {
 
-std::int32_t music_ms = 0;
-std::uint32_t zero_ticks() { return 0; }
-bool yes() { return true; }
-std::uint32_t same(std::uint32_t d) { return d; }
-void no_present(const screen_cell*, int, int) {}
-int started(const char*) { return 1; }
-std::int32_t scripted_time() { return music_ms; }
-void nothing() {}
-
-constexpr platform_api scripted{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+const platform_api scripted = scripted_platform();
 
 class schedule_at : public testing::Test {
 protected:
@@ -33,14 +25,14 @@ protected:
         demo_setup(scripted, config);
         demo.scene = 0;
         demo.scene_counter = 0;
-        music_ms = 0;
+        scripted_music_ms = 0;
         fire_set_sparks(0);  // the fire's flags outlive a test
     }
     // One frame at music time ms, starting in scene.
     void frame(int scene, std::int32_t ms)
     {
         demo.scene = scene;
-        music_ms = ms;
+        scripted_music_ms = ms;
         clear_screen();
         run_scene();
     }
