@@ -3,6 +3,8 @@
 // after the tick count passed its deadline).
 #include <gtest/gtest.h>
 
+#include "e2e/e2e_support.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,25 +20,11 @@
 
 namespace {
 
+using e2e::have_tmux;
+using e2e::slurp;
+using e2e::wait_for;
+
 const std::string binary = GLIMFANT_BINARY;
-
-bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Polls until done() holds, for at most ten seconds.
-bool wait_for(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
-}
 
 // A tmux server of its own with one 80 x 25 window that runs a command.
 struct tmux_run {

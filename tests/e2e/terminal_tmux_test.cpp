@@ -3,6 +3,8 @@
 // terminal must be left exactly as it was found however the program ends.
 #include <gtest/gtest.h>
 
+#include "e2e/e2e_support.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,15 +23,11 @@
 
 namespace {
 
+using e2e::have_tmux;
+using e2e::slurp;
+using e2e::wait_for;
+
 const std::string binary = GLIMFANT_BINARY;
-
-bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
-
-std::string slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string output_of(const std::string& command)
 {
@@ -48,16 +46,6 @@ std::string shell_quoted(const std::string& s)
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
-}
-
-// Polls until done() holds, for at most ten seconds (a slow CI machine).
-bool wait_for(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
 }
 
 // One tmux server of its own, with an interactive bash in a window of the given size.
@@ -255,12 +243,8 @@ TEST(terminal_e2e, ctrl_z_gives_the_terminal_back_and_fg_takes_it_again)
     EXPECT_TRUE(wait_for([&] { return s.flags() == "0 1 1\n"; }));
     // The shell's "Stopped" line may land on the alternate screen just before
     // the program leaves it, so the stop is read from the process itself.
-    const std::string stat_path = "/proc/" + std::to_string(std::atoi(s.file("pid").c_str())) + "/stat";
-    EXPECT_TRUE(wait_for([&] {
-        const std::string stat = slurp(stat_path);
-        const std::size_t paren = stat.rfind(')');
-        return paren != std::string::npos && stat.compare(paren + 2, 1, "T") == 0;
-    }));
+    const int pid = std::atoi(s.file("pid").c_str());
+    EXPECT_TRUE(wait_for([&] { return e2e::process_state(pid) == 'T'; }));
     s.type("fg");
     EXPECT_TRUE(s.taken_over());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -273,9 +257,8 @@ TEST(terminal_e2e, ctrl_z_gives_the_terminal_back_and_fg_takes_it_again)
 bool ended(int pid)
 {
     return wait_for([&] {
-        const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
-        const std::size_t paren = stat.rfind(')');
-        return stat.empty() || (paren != std::string::npos && stat.compare(paren + 2, 1, "Z") == 0);
+        const char state = e2e::process_state(pid);
+        return state == 0 || state == 'Z';
     });
 }
 
