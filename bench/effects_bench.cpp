@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "core/random.h"
+#include "base/random.h"
 #include "effects/fountain.h"
 #include "effects/plasma.h"
 #include "effects/rain_drops.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/score.h"
+#include "score/score.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include "core/driver.h"
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "core/options.h"
 #include "platform/headless.h"
 #include "platform/music.h"
-#include "platform/score.h"
+#include "score/score.h"
 #include "platform/terminal.h"
 #include "render/ascii_pictures.h"
 
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
         return exit_usage;
     }
     if (o.help) {
-        std::fputs(usage_text, stdout);
+        write_usage(stdout);
         return 0;
     }
     if (o.version) {

@@ -1,43 +1,109 @@
 #include "core/options.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-const char usage_text[] =
-    "Usage: glimfant [OPTION]...\n"
-    "A real-time audiovisual demo for an 80 x 25 text terminal.\n"
-    "Press SPACE at the start screen to begin the show, ESC or q to leave.\n"
-    "\n"
-    "Terminal and sound:\n"
-    "  --codepage 437|850|865  code page of the character bytes (default 437)\n"
-    "  --color 16|256|truecolor  colour output (default: truecolor when\n"
-    "                          COLORTERM says so, otherwise 16 colours)\n"
-    "  --soundtrack FILE       the soundtrack to play (default brumo.mp3)\n"
-    "  --score                 play the built-in score even if the soundtrack exists\n"
-    "  --mute                  no sound; the show runs on a silent clock\n"
-    "  --audio-latency MS      output latency to compensate, 0..1000 ms\n"
-    "  --stats FILE            write a line a frame: frame number, deadline (ms),\n"
-    "                          present time (ms), bytes sent to the terminal\n"
-    "\n"
-    "Rendering without a terminal:\n"
-    "  --headless              no terminal, keyboard or sound; virtual clocks\n"
-    "  --dump FILE             append each frame's 2000 cells (little-endian\n"
-    "                          16-bit, row-major, 4000 bytes a frame)\n"
-    "  --ansi FILE             write the bytes an 80 x 25 terminal would receive\n"
-    "  --frames N              frames to render (default 7850, the whole show)\n"
-    "  --step MS               music time advance per frame (default 20)\n"
-    "  --start-tick T          virtual tick count at start-up (default 0)\n"
-    "  --seed S                random seed (default: the start tick)\n"
-    "\n"
-    "Other:\n"
-    "  --dump-pictures FILE    write the eight pictures, 25 x 80 bytes each\n"
-    "  --write-score FILE.wav  write the built-in score as a WAV file\n"
-    "  --help                  show this help and exit\n"
-    "  --version               show the version and exit\n";
-
 namespace {
+
+enum value_kind { no_value, number_value, word_value, file_value };
+enum option_scope { anywhere, terminal_only, headless_only };
+
+// What an option does with its value. Returns nullptr, or a message about the
+// value with one %s for it (the caller puts "option --name: " in front).
+using apply_fn = const char* (*)(demo_options& o, const char* text, std::uint32_t number);
+
+// One row an option; a row without a name starts a section of --help. A row
+// without help text is an alias that --help does not list.
+struct option_row {
+    const char* name;
+    value_kind kind;
+    option_scope scope;
+    const char* value_name;  // in --help: FILE, MS ...
+    const char* help;        // lines after the first are indented under it
+    apply_fn apply;
+};
+
+const char* set_codepage(demo_options& o, const char*, std::uint32_t n)
+{
+    if (n != 437 && n != 850 && n != 865) return "'%s' is not one of 437, 850, 865";
+    o.codepage = static_cast<int>(n);
+    return nullptr;
+}
+
+const char* set_color(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!std::strcmp(text, "16")) o.color = 16;
+    else if (!std::strcmp(text, "256")) o.color = 256;
+    else if (!std::strcmp(text, "truecolor") || !std::strcmp(text, "24bit")) o.color = 24;
+    else return "'%s' is not one of 16, 256, truecolor";
+    return nullptr;
+}
+
+const char* set_latency(demo_options& o, const char*, std::uint32_t n)
+{
+    if (n > 1000) return "'%s' is not from 0 to 1000 ms";
+    o.audio_latency_ms = static_cast<int>(n);
+    return nullptr;
+}
+
+const char* set_step(demo_options& o, const char*, std::uint32_t n)
+{
+    if (n == 0) return "the step must be at least 1 ms, not '%s'";
+    o.step_ms = n;
+    return nullptr;
+}
+
+// clang-format off
+const option_row option_table[] = {
+    {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
+    {"codepage", number_value, anywhere, "437|850|865", "code page of the character bytes (default 437)", set_codepage},
+    {"color", word_value, anywhere, "16|256|truecolor", "colour output (default: truecolor when\nCOLORTERM says so, otherwise 16 colours)", set_color},
+    {"colour", word_value, anywhere, "16|256|truecolor", nullptr, set_color},
+    {"soundtrack", file_value, anywhere, "FILE", "the soundtrack to play (default brumo.mp3)",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.soundtrack = t; o.soundtrack_given = true; return nullptr; }},
+    {"score", no_value, anywhere, nullptr, "play the built-in score even if the soundtrack exists",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.score = true; return nullptr; }},
+    {"mute", no_value, anywhere, nullptr, "no sound; the show runs on a silent clock",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.mute = true; return nullptr; }},
+    {"audio-latency", number_value, anywhere, "MS", "output latency to compensate, 0..1000 ms", set_latency},
+    {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.stats_path = t; return nullptr; }},
+
+    {nullptr, no_value, anywhere, nullptr, "Rendering without a terminal:", nullptr},
+    {"headless", no_value, anywhere, nullptr, "no terminal, keyboard or sound; virtual clocks",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.headless = true; return nullptr; }},
+    {"dump", file_value, headless_only, "FILE", "append each frame's 2000 cells (little-endian\n16-bit, row-major, 4000 bytes a frame)",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.dump_path = t; return nullptr; }},
+    {"ansi", file_value, headless_only, "FILE", "write the bytes an 80 x 25 terminal would receive",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.ansi_path = t; return nullptr; }},
+    {"frames", number_value, headless_only, "N", "frames to render (default 7850, the whole show)",
+     [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.frames = n; return nullptr; }},
+    {"step", number_value, headless_only, "MS", "music time advance per frame (default 20)", set_step},
+    {"start-tick", number_value, headless_only, "T", "virtual tick count at start-up (default 0)",
+     [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.start_tick = n; return nullptr; }},
+    {"seed", number_value, headless_only, "S", "random seed (default: the start tick)",
+     [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.seed = n; o.seed_given = true; return nullptr; }},
+
+    {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
+    {"dump-pictures", file_value, anywhere, "FILE", "write the eight pictures, 25 x 80 bytes each",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.dump_pictures_path = t; return nullptr; }},
+    {"write-score", file_value, anywhere, "FILE.wav", "write the built-in score as a WAV file",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.write_score_path = t; return nullptr; }},
+    {"help", no_value, anywhere, nullptr, "show this help and exit",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.help = true; return nullptr; }},
+    {"version", no_value, anywhere, nullptr, "show the version and exit",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.version = true; return nullptr; }},
+};
+// clang-format on
+
+constexpr int row_count = static_cast<int>(sizeof option_table / sizeof option_table[0]);
+// getopt_long reports a long option by this plus its row; below it lie the short ones.
+constexpr int row_code = 256;
+constexpr int help_column = 26;
 
 bool parse_u32(const char* text, std::uint32_t& out)
 {
@@ -58,89 +124,93 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
         std::snprintf(error, static_cast<std::size_t>(size), fmt, a, b);
         return false;
     };
-    const char* headless_only = nullptr;  // an option that means nothing without --headless
-    const char* terminal_only = nullptr;  // an option that means nothing with --headless
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto need = [&]() { return value != nullptr; };
-        std::uint32_t u = 0;
-
-        if (!std::strcmp(arg, "--help") || !std::strcmp(arg, "-h")) {
-            o.help = true;
-        } else if (!std::strcmp(arg, "--version")) {
-            o.version = true;
-        } else if (!std::strcmp(arg, "--headless")) {
-            o.headless = true;
-        } else if (!std::strcmp(arg, "--mute")) {
-            o.mute = true;
-        } else if (!std::strcmp(arg, "--score")) {
-            o.score = true;
-        } else if (!std::strcmp(arg, "--seed") || !std::strcmp(arg, "--start-tick") ||
-                   !std::strcmp(arg, "--step") || !std::strcmp(arg, "--frames") ||
-                   !std::strcmp(arg, "--codepage") || !std::strcmp(arg, "--audio-latency")) {
-            if (!need()) return fail("option %s needs a value%s", arg, "");
-            if (!parse_u32(value, u))
-                return fail("option %s: '%s' is not a whole number from 0 to 4294967295", arg, value);
-            ++i;
-            if (std::strcmp(arg, "--codepage") && std::strcmp(arg, "--audio-latency"))
-                headless_only = arg;
-            if (!std::strcmp(arg, "--seed")) {
-                o.seed = u;
-                o.seed_given = true;
-            } else if (!std::strcmp(arg, "--start-tick")) {
-                o.start_tick = u;
-            } else if (!std::strcmp(arg, "--step")) {
-                if (u == 0) return fail("option %s: the step must be at least 1 ms, not '%s'", arg, value);
-                o.step_ms = u;
-            } else if (!std::strcmp(arg, "--frames")) {
-                o.frames = u;
-            } else if (!std::strcmp(arg, "--codepage")) {
-                if (u != 437 && u != 850 && u != 865)
-                    return fail("option %s: '%s' is not one of 437, 850, 865", arg, value);
-                o.codepage = static_cast<int>(u);
-            } else {
-                if (u > 1000) return fail("option %s: '%s' is not from 0 to 1000 ms", arg, value);
-                o.audio_latency_ms = static_cast<int>(u);
-            }
-        } else if (!std::strcmp(arg, "--color") || !std::strcmp(arg, "--colour")) {
-            if (!need()) return fail("option %s needs a value%s", arg, "");
-            ++i;
-            if (!std::strcmp(value, "16")) o.color = 16;
-            else if (!std::strcmp(value, "256")) o.color = 256;
-            else if (!std::strcmp(value, "truecolor") || !std::strcmp(value, "24bit")) o.color = 24;
-            else return fail("option %s: '%s' is not one of 16, 256, truecolor", arg, value);
-        } else if (!std::strcmp(arg, "--dump") || !std::strcmp(arg, "--ansi") ||
-                   !std::strcmp(arg, "--soundtrack") || !std::strcmp(arg, "--write-score") ||
-                   !std::strcmp(arg, "--dump-pictures") || !std::strcmp(arg, "--stats")) {
-            if (!need() || !*value) return fail("option %s needs a file name%s", arg, "");
-            ++i;
-            if (!std::strcmp(arg, "--dump")) {
-                o.dump_path = value;
-                headless_only = arg;
-            } else if (!std::strcmp(arg, "--ansi")) {
-                o.ansi_path = value;
-                headless_only = arg;
-            }
-            else if (!std::strcmp(arg, "--soundtrack")) {
-                o.soundtrack = value;
-                o.soundtrack_given = true;
-            } else if (!std::strcmp(arg, "--stats")) {
-                o.stats_path = value;
-                terminal_only = arg;
-            } else if (!std::strcmp(arg, "--write-score")) o.write_score_path = value;
-            else o.dump_pictures_path = value;
-        } else {
-            return fail("unknown option '%s'%s", arg, "");
-        }
+    static option long_options[row_count + 1];
+    int n = 0;
+    for (int i = 0; i < row_count; ++i) {
+        const option_row& r = option_table[i];
+        if (!r.name) continue;
+        long_options[n++] = {r.name, r.kind == no_value ? no_argument : required_argument, nullptr,
+                             row_code + i};
     }
+    long_options[n] = {nullptr, 0, nullptr, 0};
+
+    const char* scoped[3] = {};  // the last option given of each scope, by its name
+    char flag_name[64];
+    opterr = 0;   // every message is ours
+    optind = 0;   // a full rescan, also when called again
+    for (;;) {
+        const int c = getopt_long(argc, argv, "+:h", long_options, nullptr);
+        if (c == -1) break;
+        if (c == 'h') {
+            o.help = true;
+            continue;
+        }
+        if (c == ':' || c == '?') {
+            if (optopt >= row_code) {
+                const option_row& r = option_table[optopt - row_code];
+                std::snprintf(flag_name, sizeof flag_name, "--%s", r.name);
+                if (c == '?') return fail("option %s takes no value%s", flag_name, "");
+                return fail(r.kind == file_value ? "option %s needs a file name%s"
+                                                 : "option %s needs a value%s",
+                            flag_name, "");
+            }
+            if (optopt) {
+                std::snprintf(flag_name, sizeof flag_name, "-%c", optopt);
+                return fail("unknown option '%s'%s", flag_name, "");
+            }
+            return fail("unknown option '%s'%s", argv[optind - 1], "");
+        }
+        const option_row& r = option_table[c - row_code];
+        std::snprintf(flag_name, sizeof flag_name, "--%s", r.name);
+        std::uint32_t number = 0;
+        if (r.kind == file_value && !*optarg) return fail("option %s needs a file name%s", flag_name, "");
+        if (r.kind == number_value && !parse_u32(optarg, number))
+            return fail("option %s: '%s' is not a whole number from 0 to 4294967295", flag_name, optarg);
+        if (const char* problem = r.apply(o, optarg, number)) {
+            char format[128];
+            std::snprintf(format, sizeof format, "option %%s: %s", problem);
+            return fail(format, flag_name, optarg);
+        }
+        // Names of the rows, which outlive this call, not of the buffer.
+        scoped[r.scope] = r.name;
+    }
+    if (optind < argc) return fail("unknown option '%s'%s", argv[optind], "");
+
     if (o.help || o.version) return true;
     if (!o.headless) {
-        if (headless_only) return fail("option %s needs --headless%s", headless_only, "");
-    } else if (terminal_only) {
-        return fail("option %s needs a terminal, not --headless%s", terminal_only, "");
+        if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
+    } else if (scoped[terminal_only]) {
+        return fail("option --%s needs a terminal, not --headless%s", scoped[terminal_only], "");
     } else if (!o.dump_path && !o.ansi_path) {
         return fail("--headless needs --dump FILE or --ansi FILE%s%s", "", "");
     }
     return true;
+}
+
+void write_usage(std::FILE* out)
+{
+    std::fputs("Usage: glimfant [OPTION]...\n"
+               "A real-time audiovisual demo for an 80 x 25 text terminal.\n"
+               "Press SPACE at the start screen to begin the show, ESC or q to leave.\n",
+               out);
+    for (int i = 0; i < row_count; ++i) {
+        const option_row& r = option_table[i];
+        if (!r.help) continue;
+        if (!r.name) {
+            std::fprintf(out, "\n%s\n", r.help);
+            continue;
+        }
+        char head[64];
+        int len = std::snprintf(head, sizeof head, "  --%s%s%s", r.name, r.value_name ? " " : "",
+                                r.value_name ? r.value_name : "");
+        std::fputs(head, out);
+        // A long head shares the line with the first word or two of the help.
+        int column = len < help_column ? help_column : len + 2;
+        std::fprintf(out, "%*s", column - len, "");
+        for (const char* p = r.help; *p; ++p) {
+            std::fputc(*p, out);
+            if (*p == '\n') std::fprintf(out, "%*s", help_column, "");
+        }
+        std::fputc('\n', out);
+    }
 }

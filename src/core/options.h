@@ -1,6 +1,8 @@
-// The command line. No arguments is the plain demo; everything else is an option.
+// The command line. No arguments is the plain demo; everything else is an
+// option, each one row of a table that both the parser and --help read.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 
 struct demo_options {
     bool help = false;
@@ -33,5 +35,5 @@ struct demo_options {
 // naming the problem into error (size bytes) and returns false (a usage error).
 bool parse_options(int argc, char** argv, demo_options& options, char* error, int size);
 
-// The text of --help.
-extern const char usage_text[];
+// Writes the text of --help, made from the same table the parser reads.
+void write_usage(std::FILE* out);

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/fatal.h"
-#include "core/random.h"
+#include "base/fatal.h"
+#include "base/random.h"
 
 std::uint8_t fire_field[fire_height * fire_width];
 double fire_decay, fire_decay_target, fire_decay_step;

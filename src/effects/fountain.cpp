@@ -4,7 +4,7 @@
 // leave the screen sideways.
 #include "effects/fountain.h"
 
-#include "core/random.h"
+#include "base/random.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // and light blue; a drop past the bottom restarts at the top.
 #include "effects/rain_drops.h"
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

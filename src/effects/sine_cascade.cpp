@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "render/ascii_render.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the right edge comes back at the left on a fresh row and speed.
 #include "effects/star_streaks.h"
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

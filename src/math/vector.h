@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 template <int n>
 struct vector {

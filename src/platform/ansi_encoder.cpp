@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/codepages.h"
 
 const char ansi_takeover[] = "\x1b[?1049h\x1b[?25l\x1b[?7l";

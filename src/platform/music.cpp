@@ -15,7 +15,7 @@
 #include <ctime>
 
 #include "platform/audio_decode.h"
-#include "platform/score.h"
+#include "score/score.h"
 
 namespace {
 

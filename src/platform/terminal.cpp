@@ -13,7 +13,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/fatal.h"
+#include "base/fatal.h"
 #include "platform/ansi_encoder.h"
 #include "platform/music.h"
 

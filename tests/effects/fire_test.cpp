@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/random.h"
+#include "base/random.h"
 #include "render/ascii_render.h"
 
 namespace {

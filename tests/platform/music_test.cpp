@@ -20,7 +20,7 @@
 
 #include "platform/audio_decode.h"
 #include "platform/music.h"
-#include "platform/score.h"
+#include "score/score.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 // frame round(ms x 44.1). Events (pattern steps every quarter beat, and cues at
 // the script's moments) take effect at their exact frame; everything else runs
 // sample by sample, so the output never depends on the size of the calls.
-#include "platform/score.h"
+#include "score/score.h"
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/score_synth.h"
+#include "score/score_synth.h"
 
 namespace {
 

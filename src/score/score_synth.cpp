@@ -1,12 +1,12 @@
 // The score's synthesiser: voices built from phase oscillators, smoothed
 // sawtooths, one-pole envelopes and trapezoidal state-variable filters over an
 // xorshift noise source, an echo and a small room, and the mix.
-#include "platform/score_synth.h"
+#include "score/score_synth.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "platform/score.h"
+#include "score/score.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/random.h"
+#include "base/random.h"
 
 namespace glim {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/score.h"
+#include "score/score.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/fatal.h"
+#include "base/fatal.h"
 
 #include <atomic>
 #include <cstdio>
