@@ -50,6 +50,7 @@ char stats_buffer[64 * 1024];
 bool stats_due = false;             // the show paced a frame that has not been presented yet
 std::uint32_t stats_deadline = 0;   // the deadline that frame waited for
 std::uint32_t stats_frame = 0;      // its number, from 0
+std::int32_t stats_music = 0;       // the music time the show last read: what the frame shows
 
 std::int64_t monotonic_ns()
 {
@@ -374,8 +375,9 @@ void write_stats(int bytes, std::int64_t written_ns)
     stats_due = false;
     const auto tick = static_cast<std::uint32_t>(written_ns / 1000000);  // term_tick_count's clock
     const auto micros = static_cast<unsigned>(written_ns % 1000000 / 1000);
-    std::fprintf(stats_file, "%u %u %u.%03u %d\n", static_cast<unsigned>(stats_frame++),
-                 static_cast<unsigned>(stats_deadline), static_cast<unsigned>(tick), micros, bytes);
+    std::fprintf(stats_file, "%u %u %u.%03u %d %d\n", static_cast<unsigned>(stats_frame++),
+                 static_cast<unsigned>(stats_deadline), static_cast<unsigned>(tick), micros, bytes,
+                 static_cast<int>(stats_music));
 }
 
 void term_present(const screen_cell* cells, int width, int height)
@@ -386,6 +388,12 @@ void term_present(const screen_cell* cells, int width, int height)
     have_frame = true;
     const int bytes = show();
     write_stats(bytes, monotonic_ns());
+}
+
+std::int32_t term_music_time()
+{
+    stats_music = music_time();
+    return stats_music;
 }
 
 void term_shutdown()
@@ -474,7 +482,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     stats_file = options.stats;
     if (stats_file) {
         std::setvbuf(stats_file, stats_buffer, _IOFBF, sizeof stats_buffer);
-        std::fputs("# frame deadline_ms present_ms bytes\n", stats_file);
+        std::fputs("# frame deadline_ms present_ms bytes music_ms\n", stats_file);
     }
 
     for (int sig : fatal_signals) set_fatal_handler(sig);
@@ -487,6 +495,6 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,
-                       term_present,    music_start,         music_time,       term_shutdown};
+                       term_present,    music_start,         term_music_time,  term_shutdown};
     return true;
 }

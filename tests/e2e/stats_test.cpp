@@ -87,19 +87,28 @@ TEST(stats, a_line_a_frame_with_deadlines_20_ms_apart_written_past_them)
     std::istringstream in(slurp(path));
     std::string line;
     ASSERT_TRUE(std::getline(in, line));
-    EXPECT_EQ(line, "# frame deadline_ms present_ms bytes");
+    EXPECT_EQ(line, "# frame deadline_ms present_ms bytes music_ms");
     long frames = 0;
-    unsigned long previous_deadline = 0;
+    unsigned long previous_deadline = 0, first_present = 0;
+    long previous_music = 0, first_music = 0;
     while (std::getline(in, line)) {
         unsigned long frame = 0, deadline = 0, present_ms = 0, micros = 0;
-        long bytes = -1;
-        ASSERT_EQ(std::sscanf(line.c_str(), "%lu %lu %lu.%3lu %ld", &frame, &deadline, &present_ms, &micros, &bytes),
-                  5)
+        long bytes = -1, music = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lu %lu %lu.%3lu %ld %ld", &frame, &deadline, &present_ms, &micros,
+                              &bytes, &music),
+                  6)
             << line;
         EXPECT_EQ(frame, static_cast<unsigned long>(frames)) << line;
         if (frames > 0) {
             EXPECT_EQ(deadline, previous_deadline + 20) << line;
+            EXPECT_GE(music, previous_music) << line;
+            // The silent clock runs in real time beside the presents.
+            EXPECT_NEAR(music - first_music, static_cast<long>(present_ms - first_present), 100) << line;
+        } else {
+            first_present = present_ms;
+            first_music = music;
         }
+        previous_music = music;
         EXPECT_GT(present_ms, deadline) << line;  // the tick count was past the deadline
         EXPECT_GE(bytes, 16) << line;             // at least the synchronized-update pair
         previous_deadline = deadline;
