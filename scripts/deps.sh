@@ -2,7 +2,7 @@
 # Installs the Debian packages glimfant needs to build, run and test, when any
 # is missing. Sourced by run.sh and test.sh.
 glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
-                   libasound2-dev
+                   libasound2-dev help2man dpkg-dev
                    libgtest-dev libbenchmark-dev tmux python3-pyte sox lame)
 
 glimfant_install_missing() {

@@ -10,6 +10,20 @@ glimfant_install_missing
 glimfant_build "$glimfant_root/build"
 (cd "$glimfant_root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 
+echo "== the Debian package, installed and run"
+(cd "$glimfant_root/build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$glimfant_root"/build/glimfant_*.deb | head -n 1)
+echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+if [ "$(id -u)" -eq 0 ]; then
+    apt-get install -y --no-install-recommends "$deb" >/dev/null
+    /usr/bin/glimfant --version
+    /usr/bin/glimfant --headless --frames 100 --dump /dev/null
+    test -f /usr/share/man/man6/glimfant.6.gz
+    dpkg -r glimfant >/dev/null
+else
+    echo "(not root: the package is built but not installed)"
+fi
+
 echo "== under the sanitizers"
 asan="$glimfant_root/build-sanitize"
 glimfant_build "$asan" -DGLIMFANT_SANITIZE=ON -DGLIMFANT_BENCH=OFF
