@@ -18,8 +18,8 @@ glimfant_install_missing() {
     fi
     echo "glimfant: installing ${missing[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive
-    apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null ||
-        { apt-get update >/dev/null && apt-get install -y --no-install-recommends "${missing[@]}" >/dev/null; } ||
+    apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}" >/dev/null ||
+        { apt-get update >/dev/null && apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}" >/dev/null; } ||
         { echo "glimfant: apt-get could not install: ${missing[*]}" >&2; exit 1; }
 }
 

@@ -15,7 +15,7 @@ echo "== the Debian package, installed and run"
 deb=$(ls -t "$glimfant_root"/build/glimfant_*.deb | head -n 1)
 echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 if [ "$(id -u)" -eq 0 ]; then
-    apt-get install -y --no-install-recommends "$deb" >/dev/null
+    apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb" >/dev/null
     /usr/bin/glimfant --version
     /usr/bin/glimfant --headless --frames 100 --dump /dev/null
     test -f /usr/share/man/man6/glimfant.6.gz
