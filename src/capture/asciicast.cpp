@@ -44,7 +44,7 @@ void flush(cast_file& cast)
 {
     const std::uint64_t s = cast.state.load();
     const std::uint64_t offset = s >> offset_shift, length = s & length_mask;
-    if (length == 0) return;
+    if (length == 0 || cast.fd < 0) return;
     const int saved_errno = errno;
     if (!write_at(cast.fd, cast.buffer, length, offset)) cast.failed = true;
     errno = saved_errno;
