@@ -85,7 +85,7 @@ def main():
     ap.add_argument("--stops", type=int)
     try:
         problem = check(ap.parse_args())
-    except (ValueError, UnicodeDecodeError) as e:  # JSONDecodeError is a ValueError
+    except (OSError, ValueError) as e:  # JSONDecodeError and UnicodeDecodeError are ValueErrors
         problem = str(e)
     if problem:
         print("cast_check: " + problem)
