@@ -14,7 +14,8 @@ namespace {
 constexpr int offset_shift = 24;
 constexpr std::uint64_t length_mask = (std::uint64_t{1} << offset_shift) - 1;
 static_assert(cast_buffer_size <= static_cast<int>(length_mask));
-constexpr std::size_t flush_at = cast_buffer_size / 2;
+constexpr std::size_t flush_due = cast_buffer_size / 4;   // in cast_write_due
+constexpr std::size_t flush_at = cast_buffer_size / 4 * 3;  // in cast_output
 constexpr std::size_t head_room = 48;  // [seconds, "o", "
 constexpr std::size_t unit_room = 9;   // the longest character (\u001b) and the line's end "]\n
 constexpr std::size_t header_string_limit = 256;  // bytes of TERM or SHELL kept in the header
@@ -140,21 +141,26 @@ std::size_t put_string(char* out, std::size_t pos, const char* text, std::size_t
     return pos;
 }
 
-// Writes "[seconds, \"o\", \"" at pos: whole microseconds, trailing zeros
-// dropped as asciinema's own recorder writes them (0.02, 1.0). No stdio: this
-// runs in signal handlers.
-std::size_t start_event(char* out, std::size_t pos, std::int64_t time_us)
+// Writes a number in decimal at pos; no stdio, for signal handlers.
+std::size_t put_decimal(char* out, std::size_t pos, std::int64_t value)
 {
-    if (time_us < 0) time_us = 0;
     char digits[24];
     int n = 0;
-    std::int64_t seconds = time_us / 1000000;
     do {
-        digits[n++] = static_cast<char>('0' + seconds % 10);
-        seconds /= 10;
-    } while (seconds > 0);
-    out[pos++] = '[';
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0);
     while (n > 0) out[pos++] = digits[--n];
+    return pos;
+}
+
+// Writes "[seconds, \"o\", \"" (or another type) at pos: whole microseconds,
+// trailing zeros dropped as asciinema's own recorder writes them (0.02, 1.0).
+std::size_t start_event(char* out, std::size_t pos, std::int64_t time_us, char type = 'o')
+{
+    if (time_us < 0) time_us = 0;
+    out[pos++] = '[';
+    pos = put_decimal(out, pos, time_us / 1000000);
     out[pos++] = '.';
     int fraction = static_cast<int>(time_us % 1000000);
     int places = 6;
@@ -165,6 +171,7 @@ std::size_t start_event(char* out, std::size_t pos, std::int64_t time_us)
     for (int i = places - 1; i >= 0; --i, fraction /= 10) out[pos + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
     pos += static_cast<std::size_t>(places);
     std::memcpy(out + pos, ", \"o\", \"", 8);
+    out[pos + 3] = type;
     return pos + 8;
 }
 
@@ -289,6 +296,26 @@ void cast_output(cast_file& cast, std::int64_t time_us, const char* bytes, std::
     pos = end_event(out, pos);
     commit(cast, pos);
     if (pos >= flush_at) flush(cast);
+}
+
+void cast_write_due(cast_file& cast)
+{
+    if (cast.open.load() && (cast.state.load() & length_mask) >= flush_due) flush(cast);
+}
+
+void cast_resize(cast_file& cast, std::int64_t time_us, int columns, int rows)
+{
+    if (!cast.open.load() || cast.failed.load()) return;
+    std::size_t pos = cast.state.load() & length_mask;
+    if (pos + head_room + 32 > cast_buffer_size) {
+        flush(cast);
+        pos = 0;
+    }
+    pos = start_event(cast.buffer, pos, time_us, 'r');
+    pos = put_decimal(cast.buffer, pos, columns < 0 ? 0 : columns);
+    cast.buffer[pos++] = 'x';
+    pos = put_decimal(cast.buffer, pos, rows < 0 ? 0 : rows);
+    commit(cast, end_event(cast.buffer, pos));
 }
 
 bool cast_finish(cast_file& cast)

@@ -1,5 +1,6 @@
 // Recordings in the asciicast v2 format: a JSON header line, then one line
-// [seconds, "o", text] for each write to the terminal. The file is written
+// [seconds, "o", text] for each write to the terminal (and [seconds, "r",
+// "COLSxROWS"] when it changes size). The file is written
 // under a temporary name beside the final one and renamed when finished, so a
 // reader never sees half of it. Output events and the finish are safe in a
 // signal handler that interrupts the main flow's own output event: nothing
@@ -10,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr int cast_buffer_size = 256 * 1024;  // events wait here until half of it is full
+inline constexpr int cast_buffer_size = 256 * 1024;  // events wait here to be written together
 inline constexpr int cast_path_capacity = 4096;
 
 struct cast_header {
@@ -48,6 +49,14 @@ void cast_write_header(cast_file& cast, const cast_header& header);
 // sequence cut off at the end waits for the next event. A large write may
 // become several events with the same time.
 void cast_output(cast_file& cast, std::int64_t time_us, const char* bytes, std::size_t n);
+// Writes the buffered events to the file once a quarter of the buffer is
+// used. For the quiet moment of a frame (the wait for its deadline), so that
+// the file's writes never hold up the terminal's; without such calls the
+// buffer is written when it is three quarters full.
+void cast_write_due(cast_file& cast);
+// Appends a resize event [seconds, "r", "COLSxROWS"]: the terminal took
+// that size. Safe in a signal handler as cast_output is.
+void cast_resize(cast_file& cast, std::int64_t time_us, int columns, int rows);
 // Writes out what is buffered, closes and renames the file to its final name;
 // on any failure removes it instead. True when the recording is there. Once:
 // later calls return false. Safe in a signal handler; blocks signals meanwhile.

@@ -55,6 +55,7 @@ std::int32_t stats_music = 0;       // the music time the show last read: what t
 
 cast_file* recording = nullptr;     // gets every write to the terminal, or null
 std::int64_t recording_start_ns = 0;
+int recorded_columns = 0, recorded_rows = 0;  // the size the recording last gave
 
 std::int64_t monotonic_ns()
 {
@@ -70,6 +71,16 @@ std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns
 void record_write(const char* bytes, std::size_t n)
 {
     if (recording) cast_output(*recording, (monotonic_ns() - recording_start_ns) / 1000, bytes, n);
+}
+
+// A new terminal size is an event of the recording, so that it plays back
+// at the size the bytes were made for.
+void record_size(int columns, int rows)
+{
+    if (!recording || (columns == recorded_columns && rows == recorded_rows)) return;
+    recorded_columns = columns;
+    recorded_rows = rows;
+    cast_resize(*recording, (monotonic_ns() - recording_start_ns) / 1000, columns, rows);
 }
 
 // write() until done or failed; safe in a signal handler.
@@ -208,6 +219,7 @@ void forget_screen()
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_resize(encoder, columns, rows);
+    record_size(columns, rows);
     message_shown = false;
 }
 
@@ -267,8 +279,8 @@ void set_fatal_handler(int sig)
 void start_recording(int columns, int rows)
 {
     cast_header header;
-    header.width = columns;
-    header.height = rows;
+    header.width = recorded_columns = columns;
+    header.height = recorded_rows = rows;
     header.timestamp = std::time(nullptr);
     header.term = std::getenv("TERM");
     header.shell = std::getenv("SHELL");
@@ -395,6 +407,7 @@ std::uint32_t pace_until(std::uint32_t deadline)
 
 std::uint32_t term_pace(std::uint32_t deadline)
 {
+    if (recording) cast_write_due(*recording);  // the frame is out: write the file while waiting
     stats_deadline = pace_until(deadline);
     stats_due = true;
     return stats_deadline;

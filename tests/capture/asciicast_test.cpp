@@ -98,6 +98,19 @@ TEST(cast_output, a_write_larger_than_the_buffer_becomes_events_at_one_time)
     EXPECT_EQ(escapes, big.size());
 }
 
+TEST(cast_resize, is_an_r_event_with_the_size_in_time_order)
+{
+    const std::string path = temp_path("resize.cast");
+    ASSERT_TRUE(cast_open(cast, path.c_str()));
+    cast_write_header(cast, cast_header{});
+    cast_resize(cast, 1500000, 100, 29);
+    cast_output(cast, 1500001, "a", 1);
+    ASSERT_TRUE(cast_finish(cast));
+    const std::string text = e2e::slurp(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(text.substr(text.find('\n') + 1), "[1.5, \"r\", \"100x29\"]\n[1.500001, \"o\", \"a\"]\n");
+}
+
 TEST(cast_finish, renames_once_and_cast_open_refuses_what_it_cannot_write)
 {
     const std::string path = temp_path("named.cast");

@@ -2,6 +2,7 @@
 """Checks a glimfant recording (asciicast v2) with Python's own JSON reader.
 
     cast_check.py FILE [--size COLSxROWS] [--virtual FRAMES] [--ansi STREAM] [--stops N]
+                  [--resized COLSxROWS]
 
 Every line must be JSON: a header with version 2, the size, timestamp,
 idle_time_limit, title and env; then events [seconds, "o", text] in time
@@ -10,6 +11,7 @@ a headless run of FRAMES frames, so the take-over, the start picture and
 frame 0 are at 0 s, frame k at exactly k x 0.02 s and the restore after the
 last frame. --ansi: the texts together are exactly these bytes. --stops: the
 show was suspended N times, each a restore followed by a take-over.
+--resized: the terminal changed size, last to this one ([seconds, "r", size]).
 Exit status 0 when all holds.
 """
 import argparse
@@ -38,10 +40,13 @@ def check(args):
         if not isinstance(header.get(key), kind):
             return "header %s missing or of the wrong type: %r" % (key, header.get(key))
 
-    times, texts = [], []
+    times, texts, sizes = [], [], []
     for n, line in enumerate(lines[1:], 2):
         # Times are compared as written: a float would hide 0.060000000000000005.
         event = json.loads(line, parse_float=Decimal, parse_int=Decimal)
+        if isinstance(event, list) and len(event) == 3 and event[1] == "r":
+            sizes.append(event[2])
+            continue
         if not (isinstance(event, list) and len(event) == 3 and event[1] == "o" and isinstance(event[2], str)):
             return "line %d is not an output event: %s" % (n, line[:80])
         if times and event[0] < times[-1]:
@@ -56,6 +61,9 @@ def check(args):
     stops = sum(1 for a, b in zip(texts, texts[1:]) if a.endswith(RESTORE) and b == TAKEOVER)
     if args.stops is not None and stops != args.stops:
         return "%d stops and resumes, not %d" % (stops, args.stops)
+
+    if sizes[-1:] != ([args.resized] if args.resized else []):
+        return "resized to %r" % sizes
 
     if args.virtual is not None:
         frames = [t for t, x in zip(times, texts) if x.startswith(SYNC_BEGIN)]
@@ -83,6 +91,7 @@ def main():
     ap.add_argument("--virtual", type=int)
     ap.add_argument("--ansi")
     ap.add_argument("--stops", type=int)
+    ap.add_argument("--resized")
     try:
         problem = check(ap.parse_args())
     except (OSError, ValueError) as e:  # JSONDecodeError and UnicodeDecodeError are ValueErrors

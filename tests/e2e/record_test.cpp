@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 
 #include "e2e/e2e_support.h"
@@ -78,6 +79,10 @@ TEST(record, bad_paths_and_failed_writes_leave_no_file)
     EXPECT_EQ(status_of("sh -c \"trap '' XFSZ; ulimit -f 128; exec " + run + (s / "big.cast") + " 2>" + (s / "err") + "\""), 1);
     EXPECT_EQ(e2e::slurp(s / "err"), "glimfant: writing '" + (s / "big.cast") + "' failed\n");
     std::remove((s / "err").c_str());
+    // A run ended by a signal removes its temporary file.
+    EXPECT_EQ(status_of(binary + " --headless --frames 9999999 --record " + (s / "cut.cast") + " & p=$!; while [ ! -e " +
+                        (s / "cut.cast") + ".$p.tmp ]; do sleep 0.01; done; kill -TERM $p; wait $p"),
+              128 + SIGTERM);
     EXPECT_EQ(s.files(), 0);
 }
 

@@ -309,7 +309,11 @@ void expect_recording_survives(const std::string& name, const std::function<void
 TEST(terminal_e2e, a_recording_is_whole_however_the_show_ends)
 {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
-    expect_recording_survives("rec_esc", [](tmux_session& s) { s.keys("Escape"); });
+    expect_recording_survives("rec_esc", [](tmux_session& s) {
+        s.tmux("resize-window -t t -x 100 -y 29");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        s.keys("Escape");
+    }, "--resized 100x29");
     expect_recording_survives("rec_term", [](tmux_session& s) { kill(std::atoi(s.file("pid").c_str()), SIGTERM); });
     expect_recording_survives("rec_int", [](tmux_session& s) { s.keys("C-c"); });
     expect_recording_survives("rec_hup", [](tmux_session& s) { s.tmux("kill-server"); });
