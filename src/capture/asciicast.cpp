@@ -168,7 +168,8 @@ std::size_t start_event(char* out, std::size_t pos, std::int64_t time_us, char t
         fraction /= 10;
         --places;
     }
-    for (int i = places - 1; i >= 0; --i, fraction /= 10) out[pos + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
+    for (int i = places - 1; i >= 0; --i, fraction /= 10)
+        out[pos + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
     pos += static_cast<std::size_t>(places);
     std::memcpy(out + pos, ", \"o\", \"", 8);
     out[pos + 3] = type;
