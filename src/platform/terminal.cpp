@@ -276,6 +276,7 @@ void set_fatal_handler(int sig)
     if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) set_handler(sig, on_fatal_signal);
 }
 
+// The recording's header, with the terminal as found; its clock starts here.
 void start_recording(int columns, int rows)
 {
     cast_header header;
