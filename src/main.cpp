@@ -9,6 +9,7 @@
 
 #include "core/driver.h"
 #include "base/fatal.h"
+#include "capture/asciicast.h"
 #include "core/options.h"
 #include "platform/headless.h"
 #include "platform/music.h"
@@ -48,6 +49,29 @@ bool close_output(std::FILE* f, const char* path, bool failed)
     return true;
 }
 
+cast_file recording;  // --record: the one recording of the run
+
+// Opens the recording's temporary file, when one is asked for.
+bool open_recording(const demo_options& o)
+{
+    if (!o.record_path || cast_open(recording, o.record_path)) return true;
+    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path, std::strerror(errno));
+    return false;
+}
+
+// Gives the recording its name, or removes it after a failed run.
+bool close_recording(const demo_options& o, bool run_ok)
+{
+    if (!o.record_path) return true;
+    if (!run_ok) {
+        cast_discard(recording);
+        return false;
+    }
+    if (cast_finish(recording)) return true;
+    std::fprintf(stderr, "glimfant: writing '%s' failed\n", o.record_path);
+    return false;
+}
+
 int run_headless(const demo_options& o)
 {
     headless_options h;
@@ -61,6 +85,12 @@ int run_headless(const demo_options& o)
         if (h.dump) std::fclose(h.dump);
         return exit_io_error;
     }
+    if (!open_recording(o)) {
+        if (h.dump) std::fclose(h.dump);
+        if (h.ansi) std::fclose(h.ansi);
+        return exit_io_error;
+    }
+    if (o.record_path) h.record = &recording;
     const platform_api api = headless_platform(h);
     demo_config config;
     config.soundtrack = o.soundtrack;
@@ -70,7 +100,8 @@ int run_headless(const demo_options& o)
     const bool write_failed = headless_write_failed();
     const bool dump_ok = close_output(h.dump, o.dump_path, write_failed);
     const bool ansi_ok = close_output(h.ansi, o.ansi_path, write_failed);
-    return dump_ok && ansi_ok ? 0 : exit_io_error;
+    const bool record_ok = close_recording(o, dump_ok && ansi_ok);
+    return dump_ok && ansi_ok && record_ok ? 0 : exit_io_error;
 }
 
 int run_terminal(const demo_options& o)
@@ -91,18 +122,25 @@ int run_terminal(const demo_options& o)
     t.color = o.color;
     // Opened before the terminal is taken, so that a bad path is reported plainly.
     if (o.stats_path && !(t.stats = open_output(o.stats_path, "frame statistics to"))) return exit_io_error;
+    if (!open_recording(o)) {
+        if (t.stats) std::fclose(t.stats);
+        return exit_io_error;
+    }
+    if (o.record_path) t.record = &recording;
     platform_api api{};
     const char* why = nullptr;
     if (!terminal_platform(api, t, &why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
         if (t.stats) std::fclose(t.stats);
+        close_recording(o, false);
         return exit_io_error;
     }
     demo_config config;
     config.soundtrack = o.soundtrack;
     const int status = run_demo(api, config);
     if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
-    if (!close_output(t.stats, o.stats_path, false)) return exit_io_error;
+    const bool record_ok = close_recording(o, true);
+    if (!close_output(t.stats, o.stats_path, false) || !record_ok) return exit_io_error;
     return status;
 }
 

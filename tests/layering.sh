@@ -12,7 +12,7 @@ declare -A allowed=(
     [text]="effects render math base"
     [wire]="render math base"
     [capture]="render base"
-    [platform]="score render base"
+    [platform]="capture score render base"
     [core]="platform text effects wire score render math base"
 )
 bad=0

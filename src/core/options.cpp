@@ -57,6 +57,14 @@ const char* set_step(demo_options& o, const char*, std::uint32_t n)
     return nullptr;
 }
 
+const char* set_record(demo_options& o, const char* text, std::uint32_t)
+{
+    const std::size_t n = std::strlen(text);
+    if (n <= 5 || std::strcmp(text + n - 5, ".cast")) return "'%s' does not end in .cast";
+    o.record_path = text;
+    return nullptr;
+}
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -72,6 +80,7 @@ const option_row option_table[] = {
     {"audio-latency", number_value, anywhere, "MS", "output latency to compensate, 0..1000 ms", set_latency},
     {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal,\nmusic time shown (ms)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.stats_path = t; return nullptr; }},
+    {"record", file_value, anywhere, "FILE.cast", "record what the terminal receives, with its\ntiming, as an asciicast v2 file", set_record},
 
     {nullptr, no_value, anywhere, nullptr, "Rendering without a terminal:", nullptr},
     {"headless", no_value, anywhere, nullptr, "no terminal, keyboard or sound; virtual clocks",
@@ -181,8 +190,8 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
         if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
     } else if (scoped[terminal_only]) {
         return fail("option --%s needs a terminal, not --headless%s", scoped[terminal_only], "");
-    } else if (!o.dump_path && !o.ansi_path) {
-        return fail("--headless needs --dump FILE or --ansi FILE%s%s", "", "");
+    } else if (!o.dump_path && !o.ansi_path && !o.record_path) {
+        return fail("--headless needs --dump FILE, --ansi FILE or --record FILE.cast%s%s", "", "");
     }
     return true;
 }

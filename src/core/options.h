@@ -26,6 +26,7 @@ struct demo_options {
     bool score = false;             // --score
     int audio_latency_ms = -1;      // --audio-latency MS, 0..1000
     const char* stats_path = nullptr;  // --stats FILE: per-frame timing and bytes, terminal only
+    const char* record_path = nullptr; // --record FILE.cast: the terminal bytes as an asciicast
 
     const char* write_score_path = nullptr;     // --write-score FILE.wav
     const char* dump_pictures_path = nullptr;   // --dump-pictures FILE

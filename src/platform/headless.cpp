@@ -1,8 +1,10 @@
 #include "platform/headless.h"
 
 #include <climits>
+#include <csignal>
 #include <cstring>
 
+#include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
 
 namespace {
@@ -15,9 +17,34 @@ bool ansi_taken_over = false;  // the byte stream has its take-over and no resto
 ansi_encoder encoder;           // the 80 x 25 terminal the byte stream is for
 char ansi_bytes[ansi_frame_capacity];
 
+// The byte stream goes to the --ansi file and to the recording, where it
+// plays at the virtual clock: take-over, start picture and frame 0 at 0 s,
+// frame k at k x 20 ms, the restore 20 ms after the last frame.
 void ansi_write(const char* bytes, std::size_t n)
 {
-    if (std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
+    if (opts.ansi && std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
+    if (opts.record) cast_output(*opts.record, std::int64_t{20000} * frames_presented, bytes, n);
+}
+
+// A run that a signal cuts short leaves no recording, not even its temporary file.
+void on_ending_signal(int sig)
+{
+    if (opts.record) cast_discard(*opts.record);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);  // blocked until this handler returns, then ends the process
+}
+
+void discard_recording_on_signals()
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old{};
+        sigaction(sig, nullptr, &old);
+        if (old.sa_flags & SA_SIGINFO || old.sa_handler != SIG_DFL) continue;  // ignored, or someone else's
+        struct sigaction action{};
+        action.sa_handler = on_ending_signal;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
 }
 
 std::uint32_t headless_tick_count()
@@ -33,7 +60,7 @@ std::uint32_t headless_pace(std::uint32_t deadline) { return deadline; }
 
 void headless_present(const screen_cell* cells, int width, int height)
 {
-    if (opts.ansi)
+    if (opts.ansi || opts.record)
         ansi_write(ansi_bytes, static_cast<std::size_t>(encode_frame(encoder, cells, ansi_bytes)));
     // The start picture is presented before the music starts; it is not a frame.
     if (!music_started) return;
@@ -79,7 +106,15 @@ platform_api headless_platform(const headless_options& options)
     music_started = false;
     write_failed = false;
     ansi_taken_over = false;
-    if (opts.ansi) {
+    if (opts.record) {
+        // Fixed, so that the same options give the same file: the virtual
+        // clock starts at the epoch, and the stream suits an xterm-like terminal.
+        cast_header header;
+        header.term = "xterm-256color";
+        cast_write_header(*opts.record, header);
+        discard_recording_on_signals();
+    }
+    if (opts.ansi || opts.record) {
         encoder_init(encoder, opts.codepage, opts.color, screen_width, screen_height);
         ansi_write(ansi_takeover, std::strlen(ansi_takeover));
         ansi_taken_over = true;

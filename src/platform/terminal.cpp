@@ -14,6 +14,7 @@
 #include <ctime>
 
 #include "base/fatal.h"
+#include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
 #include "platform/music.h"
 
@@ -52,6 +53,10 @@ std::uint32_t stats_deadline = 0;   // the deadline that frame waited for
 std::uint32_t stats_frame = 0;      // its number, from 0
 std::int32_t stats_music = 0;       // the music time the show last read: what the frame shows
 
+cast_file* recording = nullptr;     // gets every write to the terminal, or null
+std::int64_t recording_start_ns = 0;
+int recorded_columns = 0, recorded_rows = 0;  // the size the recording last gave
+
 std::int64_t monotonic_ns()
 {
     timespec ts{};
@@ -61,9 +66,27 @@ std::int64_t monotonic_ns()
 
 std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
+// Every write to the terminal is also an event of the recording, at its time
+// since the take-over. Safe in a signal handler.
+void record_write(const char* bytes, std::size_t n)
+{
+    if (recording) cast_output(*recording, (monotonic_ns() - recording_start_ns) / 1000, bytes, n);
+}
+
+// A new terminal size is an event of the recording, so that it plays back
+// at the size the bytes were made for.
+void record_size(int columns, int rows)
+{
+    if (!recording || (columns == recorded_columns && rows == recorded_rows)) return;
+    recorded_columns = columns;
+    recorded_rows = rows;
+    cast_resize(*recording, (monotonic_ns() - recording_start_ns) / 1000, columns, rows);
+}
+
 // write() until done or failed; safe in a signal handler.
 bool raw_write(const char* bytes, std::size_t n)
 {
+    record_write(bytes, n);
     while (n > 0) {
         const ssize_t w = write(out_fd, bytes, n);
         if (w > 0) {
@@ -100,11 +123,19 @@ void restore_terminal()
     errno = saved_errno;
 }
 
+// The last thing before the process ends: the terminal back, then the
+// recording finished with the restore as its last event. Safe in a signal handler.
+void give_back()
+{
+    restore_terminal();
+    if (recording) cast_finish(*recording);
+}
+
 // The terminal went away (hang-up, EIO, EPIPE): end at once, as a hang-up would.
 [[noreturn]] void terminal_lost()
 {
     writing = false;
-    restore_terminal();
+    give_back();
     std::signal(SIGHUP, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);
@@ -117,6 +148,7 @@ void restore_terminal()
 // One frame's bytes in one write (more only when the terminal takes them in parts).
 void write_frame(const char* bytes, int n)
 {
+    record_write(bytes, static_cast<std::size_t>(n));
     writing = true;
     std::size_t left = static_cast<std::size_t>(n);
     while (left > 0) {
@@ -187,6 +219,7 @@ void forget_screen()
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_resize(encoder, columns, rows);
+    record_size(columns, rows);
     message_shown = false;
 }
 
@@ -200,7 +233,7 @@ void wake()
 
 void on_fatal_signal(int sig)
 {
-    restore_terminal();
+    give_back();
     std::signal(sig, SIG_DFL);
     std::raise(sig);  // blocked until this handler returns, then ends the process
 }
@@ -241,6 +274,19 @@ void set_fatal_handler(int sig)
     struct sigaction old{};
     sigaction(sig, nullptr, &old);
     if (!(old.sa_flags & SA_SIGINFO) && old.sa_handler == SIG_DFL) set_handler(sig, on_fatal_signal);
+}
+
+// The recording's header, with the terminal as found; its clock starts here.
+void start_recording(int columns, int rows)
+{
+    cast_header header;
+    header.width = recorded_columns = columns;
+    header.height = recorded_rows = rows;
+    header.timestamp = std::time(nullptr);
+    header.term = std::getenv("TERM");
+    header.shell = std::getenv("SHELL");
+    cast_write_header(*recording, header);
+    recording_start_ns = monotonic_ns();
 }
 
 // Ctrl-Z: give the terminal back, stop, and on continue take it again.
@@ -362,6 +408,7 @@ std::uint32_t pace_until(std::uint32_t deadline)
 
 std::uint32_t term_pace(std::uint32_t deadline)
 {
+    if (recording) cast_write_due(*recording);  // the frame is out: write the file while waiting
     stats_deadline = pace_until(deadline);
     stats_due = true;
     return stats_deadline;
@@ -480,6 +527,8 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
     stats_file = options.stats;
+    recording = options.record;
+    if (recording) start_recording(columns, rows);
     if (stats_file) {
         std::setvbuf(stats_file, stats_buffer, _IOFBF, sizeof stats_buffer);
         std::fputs("# frame deadline_ms present_ms bytes music_ms\n", stats_file);
@@ -490,8 +539,8 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     set_handler(SIGCONT, on_continue_signal);
     set_handler(SIGWINCH, on_resize_signal);
     std::signal(SIGPIPE, SIG_IGN);  // a closed terminal shows as EPIPE, handled as a hang-up
-    set_fatal_cleanup(restore_terminal);
-    std::atexit(restore_terminal);
+    set_fatal_cleanup(give_back);
+    std::atexit(give_back);
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,

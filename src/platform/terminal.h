@@ -7,6 +7,8 @@
 
 #include "platform/platform.h"
 
+struct cast_file;
+
 struct terminal_options {
     int codepage = 437;  // 437, 850 or 865: how character bytes become Unicode
     int color = 0;       // 0 choose from COLORTERM, else 16, 256 or 24 (truecolor)
@@ -17,6 +19,11 @@ struct terminal_options {
     // (ms) the frame shows, the last one its scenes read. Opened for writing
     // and not yet used; the caller closes it after the run. Null: none.
     std::FILE* stats = nullptr;
+    // Receives every write to the terminal, from take-over to restore, as an
+    // event at its time since the take-over; opened (cast_open) and not yet
+    // used. Finished here on the ways out that end the process (signals, a
+    // lost terminal, fatal errors); after a run the caller finishes it. Null: none.
+    cast_file* record = nullptr;
 };
 
 // Takes over standard input and output and fills api (music from music.h).

@@ -286,4 +286,46 @@ TEST(terminal_e2e, a_terminal_that_goes_away_ends_the_program)
     }
 }
 
+// A recording of the show in this session, ended by end(): whole and valid
+// JSON lines (tests/capture/cast_check.py), with no temporary file left.
+void expect_recording_survives(const std::string& name, const std::function<void(tmux_session&)>& end,
+                               const std::string& check_options = "")
+{
+    tmux_session s(name, 80, 25);
+    s.start_demo("--mute --record " + s.dir + "/show.cast");
+    ASSERT_TRUE(s.taken_over()) << name;
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string pid = s.file("pid");
+    end(s);
+    ASSERT_TRUE(ended(std::atoi(pid.c_str()))) << name;
+    EXPECT_EQ(std::system(("/usr/bin/python3 " + std::string(GLIMFANT_SOURCE_DIR) + "/tests/capture/cast_check.py " +
+                           s.dir + "/show.cast " + check_options).c_str()),
+              0)
+        << name;
+    EXPECT_TRUE(s.file("show.cast." + std::to_string(std::atoi(pid.c_str())) + ".tmp").empty()) << name;
+}
+
+TEST(terminal_e2e, a_recording_is_whole_however_the_show_ends)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    expect_recording_survives("rec_esc", [](tmux_session& s) {
+        s.tmux("resize-window -t t -x 100 -y 29");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        s.keys("Escape");
+    }, "--resized 100x29");
+    expect_recording_survives("rec_term", [](tmux_session& s) { kill(std::atoi(s.file("pid").c_str()), SIGTERM); });
+    expect_recording_survives("rec_int", [](tmux_session& s) { s.keys("C-c"); });
+    expect_recording_survives("rec_hup", [](tmux_session& s) { s.tmux("kill-server"); });
+    expect_recording_survives("rec_stop", [](tmux_session& s) {
+        s.keys("C-z");
+        const int pid = std::atoi(s.file("pid").c_str());
+        EXPECT_TRUE(wait_for([&] { return e2e::process_state(pid) == 'T'; }));
+        s.type("fg");
+        EXPECT_TRUE(s.taken_over());
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        s.keys("Escape");
+    }, "--stops 1");
+}
+
 }  // namespace

@@ -5,8 +5,10 @@ of that frame.
 
     ansi_replay.py --ansi STREAM --dump CELLS [--codepage 437|850|865]
                    [--color 16|256|24] [--size COLSxROWS] [--pictures N]
+    ansi_replay.py --cast RECORDING --dump CELLS ...
 
-STREAM is what the terminal would receive from take-over to restore; CELLS
+STREAM is what the terminal would receive from take-over to restore, or the
+output events of an asciicast v2 RECORDING of it (--record); CELLS
 holds the frames as little-endian 16-bit cells, 4000 bytes a frame. The
 stream's first N frames (default 1: the start picture) have no cells and are
 replayed without a comparison. Exit status 0 when every frame matches.
@@ -16,6 +18,7 @@ or a glyph in its own background colour is a space in its background; a full
 block is a space in its foreground colour.
 """
 import argparse
+import json
 import sys
 
 import pyte
@@ -162,7 +165,9 @@ def check_controls(chunk, where):
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--ansi", required=True)
+    source = ap.add_mutually_exclusive_group(required=True)
+    source.add_argument("--ansi")
+    source.add_argument("--cast")
     ap.add_argument("--dump", required=True)
     ap.add_argument("--codepage", type=int, default=437)
     ap.add_argument("--color", type=int, default=16)
@@ -174,8 +179,13 @@ def main():
     left, top = (cols - GRID_W) // 2, (rows - GRID_H) // 2
     glyphs = glyph_table(args.codepage)
     names = colour_names(args.color)
-    with open(args.ansi, "rb") as f:
-        data = f.read()
+    if args.ansi:
+        with open(args.ansi, "rb") as f:
+            data = f.read()
+    else:
+        with open(args.cast, encoding="utf-8", newline="\n") as f:
+            events = [json.loads(line) for line in f.readlines()[1:]]
+        data = "".join(e[2] for e in events if e[1] == "o").encode("utf-8")
     with open(args.dump, "rb") as f:
         cells = f.read()
     frame_bytes = GRID_W * GRID_H * 2

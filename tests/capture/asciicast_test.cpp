@@ -1,0 +1,170 @@
+// The recording writer: the exact lines for the characters that are easy to
+// get wrong, writes cut inside a character or larger than the buffer, the
+// temporary name, and a signal handler that finishes the file part-way
+// through the main flow's event.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture/asciicast.h"
+#include "e2e/e2e_support.h"
+
+namespace {
+
+cast_file cast;  // 256 KiB: one for the whole program, as in glimfant
+
+std::string temp_path(const std::string& name)
+{
+    return testing::TempDir() + "glimfant_cast_" + std::to_string(getpid()) + "_" + name;
+}
+
+// Records the writes, one every 20 ms, and returns the lines after the header.
+std::vector<std::string> recorded(const std::vector<std::string>& writes)
+{
+    const std::string path = temp_path("writes.cast");
+    EXPECT_TRUE(cast_open(cast, path.c_str()));
+    cast_write_header(cast, cast_header{});
+    for (std::size_t i = 0; i < writes.size(); ++i)
+        cast_output(cast, 20000 * static_cast<std::int64_t>(i), writes[i].data(), writes[i].size());
+    EXPECT_TRUE(cast_finish(cast));
+    const std::string text = e2e::slurp(path);
+    std::remove(path.c_str());
+    std::vector<std::string> lines;
+    for (std::size_t at = text.find('\n') + 1; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+TEST(cast_output, escapes_for_json_replaces_what_is_not_utf8_and_joins_characters_cut_between_writes)
+{
+    const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+    const auto lines = recorded({"\x1b[1;2H\"q\\\n\r\t\b\f\x01\x7f \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E",
+                                 // a stray byte, an overlong form, a surrogate, past U+10FFFF, cut off
+                                 "a\xFF\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82z",
+                                 // characters cut between writes
+                                 "a\xE2\x82", "\xAC b", "\xF0", "\x9D", "\x84\x9E", "\xC3", "q"});
+    const std::vector<std::string> want = {
+        "[0.0, \"o\", \"\\u001b[1;2H\\\"q\\\\\\n\\r\\t\\b\\f\\u0001\x7f \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E\"]",
+        "[0.02, \"o\", \"a" + r + r + r + "\"]",
+        "[0.04, \"o\", \"" + r + r + r + "\"]",
+        "[0.06, \"o\", \"" + r + r + r + r + "\"]",
+        "[0.08, \"o\", \"" + r + r + "z\"]",
+        "[0.1, \"o\", \"a\"]",
+        "[0.12, \"o\", \"\xE2\x82\xAC b\"]",
+        "[0.14, \"o\", \"\"]",
+        "[0.16, \"o\", \"\"]",
+        "[0.18, \"o\", \"\xF0\x9D\x84\x9E\"]",
+        "[0.2, \"o\", \"\"]",
+        "[0.22, \"o\", \"" + r + "q\"]",  // the start of a character, then none
+    };
+    EXPECT_EQ(lines, want);
+}
+
+TEST(cast_output, a_write_larger_than_the_buffer_becomes_events_at_one_time)
+{
+    const std::string big(cast_buffer_size / 2, '\x1b');  // six bytes each in the file
+    const auto lines = recorded({"x", big});
+    ASSERT_GT(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "[0.0, \"o\", \"x\"]");
+    std::size_t escapes = 0;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        ASSERT_EQ(line.rfind("[0.02, \"o\", \"", 0), 0u) << i;
+        ASSERT_EQ(line.substr(line.size() - 2), "\"]");
+        const std::size_t body = line.size() - 15;
+        ASSERT_EQ(body % 6, 0u);
+        escapes += body / 6;
+    }
+    EXPECT_EQ(escapes, big.size());
+}
+
+TEST(cast_finish, renames_once_and_cast_open_refuses_what_it_cannot_write)
+{
+    const std::string path = temp_path("named.cast");
+    ASSERT_TRUE(cast_open(cast, path.c_str()));
+    struct stat st{};
+    EXPECT_NE(stat(path.c_str(), &st), 0) << "the final name appears only when finished";
+    EXPECT_EQ(stat(cast.temp_path, &st), 0);
+    EXPECT_TRUE(cast_finish(cast));
+    EXPECT_FALSE(cast_finish(cast));
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_NE(stat(cast.temp_path, &st), 0);
+    std::remove(path.c_str());
+
+    ASSERT_TRUE(cast_open(cast, path.c_str()));
+    cast_discard(cast);
+    EXPECT_NE(stat(cast.temp_path, &st), 0);
+    EXPECT_NE(stat(path.c_str(), &st), 0);
+
+    EXPECT_FALSE(cast_open(cast, testing::TempDir().c_str()));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_FALSE(cast_open(cast, (temp_path("missing") + "/x.cast").c_str()));
+    EXPECT_EQ(errno, ENOENT);
+}
+
+// As a fatal signal does: the restore, then the finish, whatever the main flow was doing.
+volatile std::sig_atomic_t handler_ran = 0;
+void finish_from_handler(int)
+{
+    cast_output(cast, 99000000, "bye", 3);
+    cast_finish(cast);
+    handler_ran = 1;
+}
+
+// True when the line is [seconds, "o", "text"] with text a well-formed JSON string.
+bool well_formed(const std::string& line)
+{
+    std::size_t i = 1;
+    if (line.empty() || line[0] != '[') return false;
+    while (i < line.size() && (std::isdigit(static_cast<unsigned char>(line[i])) || line[i] == '.')) ++i;
+    if (line.compare(i, 8, ", \"o\", \"") != 0) return false;
+    for (i += 8; i < line.size() && line[i] != '"'; ++i) {
+        if (static_cast<unsigned char>(line[i]) < 0x20) return false;
+        if (line[i] == '\\' && ++i < line.size() && std::string("\"\\bfnrtu").find(line[i]) == std::string::npos)
+            return false;
+    }
+    return line.compare(i, std::string::npos, "\"]") == 0;
+}
+
+TEST(cast_finish, from_a_signal_handler_in_the_middle_of_an_event_leaves_whole_lines)
+{
+    std::string frame;
+    for (int i = 0; i < 600; ++i) frame += "\x1b[31m\xE2\x96\x88\"\\";
+    struct sigaction action{};
+    action.sa_handler = finish_from_handler;
+    sigaction(SIGALRM, &action, nullptr);
+    const std::string path = temp_path("signal.cast");
+    for (int run = 0; run < 60; ++run) {
+        ASSERT_TRUE(cast_open(cast, path.c_str()));
+        cast_write_header(cast, cast_header{});
+        handler_ran = 0;
+        itimerval timer{};
+        timer.it_value.tv_usec = 50 + run * 97 % 3000;  // anywhere in an event, or in a flush
+        setitimer(ITIMER_REAL, &timer, nullptr);
+        for (std::int64_t t = 0; !handler_ran; t += 20000) cast_output(cast, t, frame.data(), frame.size());
+        const std::string text = e2e::slurp(path);
+        ASSERT_EQ(text.back(), '\n');
+        std::size_t at = text.find('\n') + 1, last = at;
+        for (; at < text.size(); at = text.find('\n', at) + 1) {
+            last = at;
+            ASSERT_TRUE(well_formed(text.substr(at, text.find('\n', at) - at))) << "run " << run << ", byte " << at;
+        }
+        EXPECT_EQ(text.substr(last), "[99.0, \"o\", \"bye\"]\n");
+        std::remove(path.c_str());
+    }
+    signal(SIGALRM, SIG_DFL);
+}
+
+}  // namespace
