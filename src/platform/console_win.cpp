@@ -136,22 +136,31 @@ bool console_wait_for_space()
     }
 }
 
-bool console_escape_down()
-{
-    read_keys();
-    return quit_seen;
-}
+// Keys are read while the frame waits (sleep_ns), so that a frame asks the
+// console nothing more when there was no key.
+bool console_escape_down() { return quit_seen; }
 
-// Sleeps about ns nanoseconds: the high-resolution timer where there is one,
-// else a plain timer with the system tick set to 1 ms at start-up.
+// Sleeps about ns nanoseconds, reading keys that come meanwhile: the
+// high-resolution timer where there is one, else a plain timer with the
+// system tick set to 1 ms at start-up.
 void sleep_ns(std::int64_t ns)
 {
     LARGE_INTEGER due;
     due.QuadPart = -(ns / 100 > 0 ? ns / 100 : 1);  // relative, 100 ns units
-    if (pace_timer && SetWaitableTimer(pace_timer, &due, 0, nullptr, nullptr, FALSE)) {
-        WaitForSingleObject(pace_timer, INFINITE);
-    } else {
+    if (!pace_timer || !SetWaitableTimer(pace_timer, &due, 0, nullptr, nullptr, FALSE)) {
         Sleep(static_cast<DWORD>(ns / 1000000 + 1));
+        read_keys();
+        return;
+    }
+    const HANDLE both[2] = {pace_timer, console_in};
+    while (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        read_keys();
+        // A console that stays signalled with nothing left to read would
+        // make this a busy wait: the rest of it is on the timer alone.
+        if (WaitForSingleObject(console_in, 0) == WAIT_OBJECT_0) {
+            WaitForSingleObject(pace_timer, INFINITE);
+            return;
+        }
     }
 }
 
@@ -184,7 +193,10 @@ void console_present(const screen_cell* cells, int width, int height)
 {
     GLIM_ASSERT(width == screen_width && height == screen_height);
     for (int i = 0; i < screen_cells; ++i) {
-        output_cells[i].Char.AsciiChar = static_cast<CHAR>(cells[i] & 0xFF);
+        // Character 0 is an empty cell; a console shows it blank, but not
+        // every host does (wine's terminal host prints '?'), so it goes as a space.
+        const unsigned ch = cells[i] & 0xFFu;
+        output_cells[i].Char.AsciiChar = static_cast<CHAR>(ch == 0 ? ' ' : ch);
         output_cells[i].Attributes = static_cast<WORD>(cells[i] >> 8);
     }
     SMALL_RECT region{0, 0, screen_width - 1, screen_height - 1};

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int channels = 2;
 constexpr int bytes_per_frame = channels * 2;
-constexpr int ring_buffers = 8;  // 186 ms queued at 44.1 kHz: enough against a busy machine
+constexpr int ring_buffers = 32;
 constexpr std::int64_t ns_per_ms = 1000000;
 // The end of a stream counts from this many frames before it (the "still
 // playing" test of a second start).
