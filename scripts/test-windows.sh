@@ -21,6 +21,6 @@ export WINEPREFIX=$dir/wineprefix WINEDEBUG=-all
 unset DISPLAY
 [ -d "$WINEPREFIX" ] || (/usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true)
 
-"$glimfant_root/scripts/build-windows.sh" "$dir" -DGLIMFANT_TESTS=ON \
+"$glimfant_root/scripts/build-windows.sh" "$dir" -DGLIMFANT_TESTS=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
     -DGLIMFANT_GTEST_SOURCE=/usr/src/googletest -DGLIMFANT_REFERENCE_BINARY="$reference"
 (cd "$dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
