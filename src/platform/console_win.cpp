@@ -68,10 +68,12 @@ void restore_console()
 }
 
 // Ctrl-C, Ctrl-Break, the window closed, log-off, shut-down: restore, then
-// let the default handler end the process.
-BOOL WINAPI on_console_event(DWORD)
+// end. Ctrl-C and Ctrl-Break end here with the status Windows' own handler
+// gives (not every host's handler does); the others are ended by the system.
+BOOL WINAPI on_console_event(DWORD event)
 {
     restore_console();
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) ExitProcess(STATUS_CONTROL_C_EXIT);
     return FALSE;
 }
 

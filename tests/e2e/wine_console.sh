@@ -2,7 +2,8 @@
 # The Windows console backend under wine, in an 80 x 25 tmux window: the start
 # picture shows, SPACE starts the fire, ESC ends with status 0 and q does too;
 # with no audio device the show runs on the silent clock and says so in one
-# line once the console is given back.
+# line once the console is given back; Ctrl-C ends it with Windows' Ctrl-C
+# status (0xC000013A, whose low byte 58 is what wine passes on).
 # Usage: wine_console.sh glimfant.exe   (WINEPREFIX set up by the caller)
 set -euo pipefail
 exe=$(realpath "$1")
@@ -52,3 +53,11 @@ wait_for '[ -s "$dir/status" ]' || fail "q did not end the start screen"
 [ "$(cat "$dir/status")" = 0 ] || fail "q ended with status $(cat "$dir/status")"
 [ ! -s "$dir/err" ] || fail "muted, yet it said: $(cat "$dir/err")"
 echo "q on the start screen exits 0"
+
+start --mute
+t send-keys -t t Space
+wait_for '! pane | grep -q "8   8 8 88888"' || fail "SPACE did not start the show"
+t send-keys -t t C-c
+wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the show"
+[ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended with status $(cat "$dir/status")"
+echo "Ctrl-C in the show ends it with the Ctrl-C status"
