@@ -8,7 +8,7 @@ glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).
 glimfant_windows_packages=(cmake make ccache g++-mingw-w64-x86-64-posix)
-glimfant_wine_packages=(wine64 googletest tmux)
+glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
 glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
 
 glimfant_install_missing() {  # the packages named, or else glimfant_packages
