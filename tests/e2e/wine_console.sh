@@ -12,31 +12,33 @@ socket=glimfant_wine_$$
 dir=$(mktemp -d)
 t() { tmux -L "$socket" -f /dev/null "$@"; }
 trap 't kill-server 2>/dev/null; rm -rf "$dir"' EXIT
-fail() { echo "FAILED: $*"; t capture-pane -p -t t 2>/dev/null | sed 's/^/  | /'; exit 1; }
+fail() { echo "FAILED: $*"; pane 2>/dev/null | sed 's/^/  | /'; exit 1; }
 # Polls a condition every 50 ms for at most 30 s (wine starts slowly).
 wait_for() {
     local i
     for ((i = 0; i < 600; ++i)); do eval "$1" && return 0; sleep 0.05; done
     return 1
 }
-pane() { t capture-pane -p -t t; }
+runs=0
+pane() { t capture-pane -p -t "w$runs"; }
+keys() { t send-keys -t "w$runs" "$@"; }
 
 start() {  # glimfant's arguments; its standard error goes to $dir/err
     rm -f "$dir/status"
-    t kill-server 2>/dev/null || true
+    runs=$((runs + 1))
     # No display, no sound card: wine's console host runs in the terminal.
-    t new-session -d -s t -x 80 -y 25 \
+    t new-session -d -s "w$runs" -x 80 -y 25 \
         "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe $* 2>$dir/err; echo \$? > $dir/status; sleep 600"
     # The start picture's big letters ("HIT ALT+ENTER / THEN SPACE") in 8s.
     wait_for 'pane | grep -q "8   8 8 88888     888  8    88888"' || fail "no start picture"
 }
 
 start
-t send-keys -t t Space
+keys Space
 # The title's fire: code-page bytes 138 and up, shown as accented letters.
 wait_for 'pane | tail -8 | grep -q "[èïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑ]"' || fail "SPACE did not start the fire"
 pane | grep -q "8   8 8 88888" && fail "the start picture stayed after SPACE"
-t send-keys -t t Escape
+keys Escape
 wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 [ "$(cat "$dir/status")" = 0 ] || fail "ESC ended with status $(cat "$dir/status")"
 grep -q '^glimfant: no sound: ' "$dir/err" || [ -z "$(grep '^glimfant' "$dir/err")" ] ||
@@ -48,16 +50,16 @@ if grep -q '^glimfant: no sound: ' "$dir/err"; then
 fi
 
 start --mute
-t send-keys -t t q
+keys q
 wait_for '[ -s "$dir/status" ]' || fail "q did not end the start screen"
 [ "$(cat "$dir/status")" = 0 ] || fail "q ended with status $(cat "$dir/status")"
 [ ! -s "$dir/err" ] || fail "muted, yet it said: $(cat "$dir/err")"
 echo "q on the start screen exits 0"
 
 start --mute
-t send-keys -t t Space
+keys Space
 wait_for '! pane | grep -q "8   8 8 88888"' || fail "SPACE did not start the show"
-t send-keys -t t C-c
+keys C-c
 wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the show"
 [ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended with status $(cat "$dir/status")"
 echo "Ctrl-C in the show ends it with the Ctrl-C status"
