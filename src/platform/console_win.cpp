@@ -155,27 +155,37 @@ void sleep_ns(std::int64_t ns)
         return;
     }
     const HANDLE both[2] = {pace_timer, console_in};
-    while (WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        read_keys();
-        // A console that stays signalled with nothing left to read would
-        // make this a busy wait: the rest of it is on the timer alone.
-        if (WaitForSingleObject(console_in, 0) == WAIT_OBJECT_0) {
-            WaitForSingleObject(pace_timer, INFINITE);
-            return;
+    for (;;) {
+        const DWORD woke = WaitForMultipleObjects(2, both, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) return;
+        if (woke == WAIT_OBJECT_0 + 1) {
+            read_keys();
+            if (WaitForSingleObject(console_in, 0) != WAIT_OBJECT_0) continue;
         }
+        // A console that stays signalled with nothing left to read, or a
+        // wait that fails, would make this a busy wait: the rest of it is
+        // on the timer alone.
+        WaitForSingleObject(pace_timer, INFINITE);
+        return;
     }
 }
 
 std::uint32_t console_pace(std::uint32_t deadline)
 {
+    // A frame that is late waits for nothing: its keys are read here.
+    bool waited = false;
     for (;;) {
         const std::int64_t now_ms = monotonic_ns() / 1000000;
         // Signed difference: "past the deadline" stays right across the wrap.
         const auto ahead = static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(now_ms));
         if (ahead < 0) break;
         const std::int64_t wait_ns = (now_ms + ahead + 1) * 1000000 - monotonic_ns();
-        if (wait_ns > 0) sleep_ns(wait_ns);
+        if (wait_ns > 0) {
+            sleep_ns(wait_ns);
+            waited = true;
+        }
     }
+    if (!waited) read_keys();
     stats_deadline = deadline;
     stats_due = true;
     return deadline;
