@@ -237,8 +237,13 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
     console_in = GetStdHandle(STD_INPUT_HANDLE);
     user_out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!GetConsoleMode(console_in, &saved_input_mode)) {
-        *why = "cannot read the keyboard: no console on standard input";
-        return false;
+        // Standard input redirected: the console's own input, as /dev/tty on Unix.
+        console_in = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        if (console_in == INVALID_HANDLE_VALUE || !GetConsoleMode(console_in, &saved_input_mode)) {
+            *why = "cannot read the keyboard: no console";
+            return false;
+        }
     }
     console_out = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, 0, nullptr, CONSOLE_TEXTMODE_BUFFER,
                                             nullptr);
