@@ -213,7 +213,7 @@ void console_present(const screen_cell* cells, int width, int height)
     }
     SMALL_RECT region{0, 0, screen_width - 1, screen_height - 1};
     WriteConsoleOutputA(console_out, output_cells, COORD{screen_width, screen_height}, COORD{0, 0}, &region);
-    write_stats(static_cast<int>(sizeof output_cells));
+    write_stats(static_cast<int>(sizeof output_cells));  // the bytes handed to the console
 }
 
 std::int32_t console_music_time()
