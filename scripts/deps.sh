@@ -6,9 +6,16 @@ glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
                    libgtest-dev libbenchmark-dev tmux python3-pyte sox lame)
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
 
-glimfant_install_missing() {
-    local missing=() p
-    for p in "${glimfant_packages[@]}"; do
+# The Windows cross build; its tests under wine; the build with clang and libc++.
+# GoogleTest is built from Debian's source package for both (googletest).
+glimfant_windows_packages=(cmake make ccache g++-mingw-w64-x86-64-posix)
+glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
+glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
+
+glimfant_install_missing() {  # the packages named, or else glimfant_packages
+    local missing=() p wanted=("$@")
+    [ $# -eq 0 ] && wanted=("${glimfant_packages[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds glimfant with its tests and runs every test:
 # the suite, then the suite and the whole show again under the address and
-# undefined-behaviour sanitizers.
+# undefined-behaviour sanitizers, the suite built with clang and libc++, and
+# the Windows build's tests under wine (scripts/test-windows.sh).
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
@@ -37,4 +38,13 @@ for run in "--seed 1" "--seed 4242 --step 997" "--start-tick 123456 --step 61" "
     UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         "$asan/glimfant" --headless $run --dump /dev/null
 done
+echo "== with clang and libc++ (GoogleTest built against libc++ from source)"
+glimfant_install_missing "${glimfant_clang_packages[@]}"
+CC=clang CXX=clang++ glimfant_build "$glimfant_root/build-clang" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
+    -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
+    -DGLIMFANT_GTEST_SOURCE=/usr/src/googletest -DGLIMFANT_BENCH=OFF
+(cd "$glimfant_root/build-clang" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
+
+echo "== the Windows build under wine"
+"$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
 echo "all tests passed"

@@ -130,22 +130,6 @@ bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* sho
 
 }  // namespace
 
-void printable_copy(const char* text, char* out, int size)
-{
-    int n = 0;
-    for (; text[n] && n < size - 1; ++n) {
-        const unsigned char c = static_cast<unsigned char>(text[n]);
-        out[n] = c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-    }
-    out[n] = '\0';
-}
-
-void audio_free(decoded_audio& audio)
-{
-    std::free(audio.samples);
-    audio = decoded_audio{};
-}
-
 decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size)
 {
     audio_free(audio);

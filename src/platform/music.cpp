@@ -6,7 +6,6 @@
 #include "platform/music.h"
 
 #include <SDL.h>
-#include <alsa/asoundlib.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -15,6 +14,7 @@
 #include <ctime>
 
 #include "platform/audio_decode.h"
+#include "platform/audio_quiet.h"
 #include "score/score.h"
 
 namespace {
@@ -126,16 +126,14 @@ void set_problem(const char* format, ...)
     has_problem = true;
 }
 
-// With no sound card, libasound reports its failed probes on standard error,
-// right over the picture; SDL logs some of its choices there too.
-void alsa_quiet(const char*, int, const char*, int, const char*, ...) {}
+// SDL logs some of its choices on standard error, right over the picture.
 void sdl_quiet(void*, int, SDL_LogPriority, const char*) {}
 
 bool open_device(int rate)
 {
     char shown[200];
     if (!sound_ready) {
-        snd_lib_error_set_handler(alsa_quiet);
+        audio_quiet_system_errors();
         SDL_LogSetOutputFunction(sdl_quiet, nullptr);
         // The terminal backend owns the signals.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -1,7 +1,8 @@
 // The narrow interface between the demo and the machine: tick count, keys,
-// frame output and the music clock. Two backends fill it, the terminal and
-// the headless one; main chooses once at start-up. Nothing outside
-// src/platform knows about Unix, terminals or audio libraries.
+// frame output and the music clock. Two backends fill it, the terminal (on
+// Windows the console) and the headless one; main chooses once at start-up.
+// Nothing outside src/platform knows about Unix, Windows, terminals or audio
+// libraries.
 #pragma once
 #include <cstdint>
 

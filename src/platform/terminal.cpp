@@ -299,6 +299,18 @@ void suspend()
     continue_pending = 1;
 }
 
+// pipe2 is not everywhere: the flags are set one by one (once, before any
+// thread or child could inherit the descriptors).
+bool make_wake_pipe()
+{
+    if (pipe(wake_pipe) != 0) return false;
+    for (int fd : wake_pipe) {
+        if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) != 0)
+            return false;
+    }
+    return true;
+}
+
 void drain_wake_pipe()
 {
     char drain[64];
@@ -400,9 +412,13 @@ std::uint32_t pace_until(std::uint32_t deadline)
         // keeps "now is past the deadline" true across the wrap.
         const auto ahead = static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(now_ms));
         if (ahead < 0) return deadline;
-        const std::int64_t wake_ms = now_ms + ahead + 1;  // the first tick past the deadline
-        const timespec until{static_cast<time_t>(wake_ms / 1000), static_cast<long>(wake_ms % 1000) * 1000000};
-        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+        // A relative sleep to the first tick past the deadline (clock_nanosleep
+        // with an absolute time is not everywhere); a wake-up too early, or
+        // by a signal, goes round the loop again.
+        const std::int64_t wait_ns = (now_ms + ahead + 1) * 1000000 - monotonic_ns();
+        if (wait_ns <= 0) continue;
+        const timespec wait{static_cast<time_t>(wait_ns / 1000000000), static_cast<long>(wait_ns % 1000000000)};
+        nanosleep(&wait, nullptr);
     }
 }
 
@@ -518,7 +534,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
         *why = "cannot read the terminal's modes";
         return false;
     }
-    if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!make_wake_pipe()) {
         *why = "cannot create a pipe";
         return false;
     }

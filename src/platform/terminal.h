@@ -1,6 +1,8 @@
 // The terminal backend: takes over the user's terminal (alternate screen,
 // hidden cursor, raw keys), shows frames as changed cells in UTF-8 and SGR
 // colours, and gives the terminal back exactly as found on every way out.
+// On Windows, console_win.cpp fills terminal_platform with the console's own
+// screen buffer instead; the key decoder below is the Unix terminal's.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -1,0 +1,337 @@
+// Soundtrack loading on Windows with the MP3 codec every Windows has, through
+// the audio compression manager: the file is read whole, its MPEG layer III
+// frames are found and checked here (no resync: a file that is not MP3 fails
+// fast) and handed to the codec a batch at a time; the PCM comes out stereo.
+// As libmpg123 does on the other systems, the encoder's delay and padding
+// named in a LAME tag are cut, so the sound starts on the first sample.
+#include "platform/audio_decode.h"
+
+#include <windows.h>
+#include <mmreg.h>
+#include <msacm.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr std::uint32_t max_file_bytes = 64u << 20;  // 600 s at 320 kbit/s is 24 MB
+constexpr int frames_per_batch = 64;                 // MP3 frames a codec call
+constexpr int max_frame_bytes = 2881;                // MPEG-1 layer III at 320 kbit/s, 32 kHz, padded
+constexpr int decoder_delay = 529;                   // samples the synthesis filter lags behind
+
+void say(char* why, int size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(why, static_cast<std::size_t>(size), format, args);
+    va_end(args);
+}
+
+struct frame_header {
+    int rate;         // samples a second
+    int channels;     // 1 or 2
+    int bytes;        // the whole frame, header included
+    int samples;      // samples a channel: 1152 (MPEG-1) or 576
+    int bitrate;      // kbit/s
+    bool mpeg1;
+    int side_bytes;   // side information after the 4-byte header
+};
+
+// Reads a layer III frame header at p (n bytes left); false when there is none.
+bool read_header(const unsigned char* p, std::uint32_t n, frame_header& h)
+{
+    static constexpr int bitrates_v1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    static constexpr int bitrates_v2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    static constexpr int rates_v1[4] = {44100, 48000, 32000, 0};
+    if (n < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+    const int version = (p[1] >> 3) & 3;  // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
+    const int layer = (p[1] >> 1) & 3;    // 1: layer III
+    const int bitrate_index = p[2] >> 4;
+    const int rate_index = (p[2] >> 2) & 3;
+    if (version == 1 || layer != 1 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3) return false;
+    h.mpeg1 = version == 3;
+    h.rate = rates_v1[rate_index] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    h.bitrate = (h.mpeg1 ? bitrates_v1 : bitrates_v2)[bitrate_index];
+    h.channels = (p[3] >> 6) == 3 ? 1 : 2;
+    h.samples = h.mpeg1 ? 1152 : 576;
+    const int padding = (p[2] >> 1) & 1;
+    h.bytes = (h.mpeg1 ? 144000 : 72000) * h.bitrate / h.rate + padding;
+    h.side_bytes = h.mpeg1 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
+    return true;
+}
+
+bool same_stream(const frame_header& a, const frame_header& b)
+{
+    return a.rate == b.rate && a.channels == b.channels && a.mpeg1 == b.mpeg1;
+}
+
+// An ID3v2 tag before the stream: its length, else 0.
+std::uint32_t id3v2_length(const unsigned char* p, std::uint32_t n)
+{
+    if (n < 10 || std::memcmp(p, "ID3", 3) != 0) return 0;
+    const std::uint32_t size = (p[6] & 0x7Fu) << 21 | (p[7] & 0x7Fu) << 14 | (p[8] & 0x7Fu) << 7 | (p[9] & 0x7Fu);
+    const std::uint32_t total = 10 + size + ((p[5] & 0x10) ? 10 : 0);
+    return total <= n ? total : n;
+}
+
+// A Xing or Info frame carries no sound, only the stream's facts; with a LAME
+// tag also the encoder's delay and padding (samples a channel).
+bool read_info_frame(const unsigned char* p, const frame_header& h, int& delay, int& padding)
+{
+    const unsigned char* tag = p + 4 + h.side_bytes;
+    if (4 + h.side_bytes + 4 > h.bytes) return false;
+    if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return false;
+    delay = padding = 0;
+    const std::uint32_t flags = static_cast<std::uint32_t>(tag[4] << 24 | tag[5] << 16 | tag[6] << 8 | tag[7]);
+    int offset = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+    // The LAME extension: 9 bytes of version, then 12 bytes, then 3 bytes of delay and padding.
+    if (4 + h.side_bytes + offset + 24 <= h.bytes && std::memcmp(tag + offset, "LAME", 4) == 0) {
+        const unsigned char* d = tag + offset + 21;
+        delay = d[0] << 4 | d[1] >> 4;
+        padding = (d[1] & 0x0F) << 8 | d[2];
+    }
+    return true;
+}
+
+// Reads up to max_file_bytes of the open file; nullptr when reading fails.
+unsigned char* read_file(HANDLE file, std::uint32_t& n)
+{
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) return nullptr;
+    n = size.QuadPart > max_file_bytes ? max_file_bytes : static_cast<std::uint32_t>(size.QuadPart);
+    auto* bytes = static_cast<unsigned char*>(std::malloc(n));
+    if (!bytes) return nullptr;
+    DWORD got = 0;
+    std::uint32_t done = 0;
+    while (done < n && ReadFile(file, bytes + done, n - done, &got, nullptr) && got > 0) done += got;
+    n = done;
+    return bytes;
+}
+
+struct decoder {
+    HACMSTREAM stream = nullptr;
+    ACMSTREAMHEADER header{};
+    unsigned char* pcm = nullptr;  // the codec's output for one batch
+    bool prepared = false;
+};
+
+void close_decoder(decoder& d)
+{
+    if (d.prepared) acmStreamUnprepareHeader(d.stream, &d.header, 0);
+    if (d.stream) acmStreamClose(d.stream, 0);
+    std::free(d.pcm);
+    d = decoder{};
+}
+
+// Opens the codec for the stream h describes, output 16-bit PCM at its own
+// rate and channel count; src is the first batch's buffer.
+bool open_decoder(decoder& d, const frame_header& h, unsigned char* src)
+{
+    MPEGLAYER3WAVEFORMAT in{};
+    in.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    in.wfx.nChannels = static_cast<WORD>(h.channels);
+    in.wfx.nSamplesPerSec = static_cast<DWORD>(h.rate);
+    in.wfx.nAvgBytesPerSec = static_cast<DWORD>(h.bitrate * 125);
+    in.wfx.nBlockAlign = 1;
+    in.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    in.wID = MPEGLAYER3_ID_MPEG;
+    in.fdwFlags = MPEGLAYER3_FLAG_PADDING_OFF;
+    in.nBlockSize = static_cast<WORD>(h.bytes);
+    in.nFramesPerBlock = 1;
+    in.nCodecDelay = 0;
+    WAVEFORMATEX out{};
+    out.wFormatTag = WAVE_FORMAT_PCM;
+    out.nChannels = static_cast<WORD>(h.channels);
+    out.nSamplesPerSec = static_cast<DWORD>(h.rate);
+    out.wBitsPerSample = 16;
+    out.nBlockAlign = static_cast<WORD>(2 * h.channels);
+    out.nAvgBytesPerSec = out.nSamplesPerSec * out.nBlockAlign;
+    if (acmStreamOpen(&d.stream, nullptr, &in.wfx, &out, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME) != 0) {
+        d.stream = nullptr;
+        return false;
+    }
+    // Room for every sample the batch can give, whatever the codec estimates.
+    const DWORD pcm_bytes = static_cast<DWORD>((frames_per_batch + 2) * 1152 * 2 * h.channels);
+    d.pcm = static_cast<unsigned char*>(std::malloc(pcm_bytes));
+    if (!d.pcm) return false;
+    d.header.cbStruct = sizeof d.header;
+    d.header.pbSrc = src;
+    d.header.cbSrcLength = frames_per_batch * max_frame_bytes;
+    d.header.pbDst = d.pcm;
+    d.header.cbDstLength = pcm_bytes;
+    d.prepared = acmStreamPrepareHeader(d.stream, &d.header, 0) == 0;
+    return d.prepared;
+}
+
+struct stream_cut {
+    std::uint64_t skip;   // samples a channel to drop at the start
+    std::uint64_t keep;   // samples a channel to keep after those, at most
+    std::uint64_t seen;   // samples a channel the codec gave so far
+};
+
+// Appends the batch's PCM to audio as stereo, within the cut and the limit.
+bool append(decoded_audio& audio, std::uint32_t& capacity, const decoder& d, int channels, stream_cut& cut,
+            std::uint32_t limit)
+{
+    const auto* pcm = reinterpret_cast<const std::int16_t*>(d.pcm);
+    const std::uint32_t n = d.header.cbDstLengthUsed / static_cast<DWORD>(2 * channels);
+    for (std::uint32_t i = 0; i < n; ++i, ++cut.seen) {
+        if (cut.seen < cut.skip || cut.seen - cut.skip >= cut.keep || audio.frames >= limit) continue;
+        if (audio.frames == capacity) {
+            const std::uint32_t wanted = capacity < limit / 2 ? capacity * 2 : limit;
+            void* bigger = std::realloc(audio.samples, static_cast<std::size_t>(wanted) * 4);
+            if (!bigger) return false;
+            audio.samples = static_cast<std::int16_t*>(bigger);
+            capacity = wanted;
+        }
+        audio.samples[audio.frames * 2] = pcm[i * channels];
+        audio.samples[audio.frames * 2 + 1] = pcm[i * channels + channels - 1];
+        ++audio.frames;
+    }
+    return true;
+}
+
+// Decodes the MP3 stream in bytes; false with why when it is no stream.
+bool decode_bytes(const unsigned char* bytes, std::uint32_t n, decoded_audio& audio, const char* shown, char* why,
+                  int size)
+{
+    std::uint32_t at = id3v2_length(bytes, n);
+    frame_header first{}, next{};
+    // The first frame must be where the stream starts and be followed by
+    // another of the same stream: a stray sync word in other data is not.
+    if (!read_header(bytes + at, n - at, first) ||
+        (at + first.bytes < n && !(read_header(bytes + at + first.bytes, n - at - first.bytes, next) &&
+                                   same_stream(first, next)))) {
+        say(why, size, "'%s' is not an MP3 stream", shown);
+        return false;
+    }
+    stream_cut cut{0, ~0ull, 0};
+    int delay = 0, padding = 0;
+    if (read_info_frame(bytes + at, first, delay, padding)) {
+        at += static_cast<std::uint32_t>(first.bytes);
+        cut.skip = static_cast<std::uint64_t>(delay + decoder_delay);
+    } else {
+        cut.skip = decoder_delay;
+    }
+
+    static unsigned char batch[frames_per_batch * max_frame_bytes];
+    decoder d;
+    if (!open_decoder(d, first, batch)) {
+        close_decoder(d);
+        say(why, size, "no MP3 codec for '%s' (%d Hz, %d channels)", shown, first.rate, first.channels);
+        return false;
+    }
+    const std::uint32_t limit = decode_max_seconds * static_cast<std::uint32_t>(first.rate);
+    std::uint32_t capacity = static_cast<std::uint32_t>(first.rate) * 16;
+    audio.samples = static_cast<std::int16_t*>(std::malloc(static_cast<std::size_t>(capacity) * 4));
+    audio.rate = first.rate;
+    std::uint64_t stream_samples = 0;  // samples a channel in the frames handed over
+    bool damaged = false, ok = audio.samples != nullptr, start = true;
+    while (ok && !damaged && at < n && audio.frames < limit) {
+        DWORD batch_bytes = 0;
+        for (int f = 0; f < frames_per_batch && at < n; ++f) {
+            frame_header h{};
+            if (!read_header(bytes + at, n - at, h) || !same_stream(h, first)) {
+                // An ID3v1 tag or a few stray bytes end a stream; anything else is damage.
+                damaged = n - at > 128 && std::memcmp(bytes + at, "TAG", 3) != 0;
+                at = n;
+                break;
+            }
+            if (at + h.bytes > n) {  // a truncated last frame
+                at = n;
+                break;
+            }
+            std::memcpy(batch + batch_bytes, bytes + at, static_cast<std::size_t>(h.bytes));
+            batch_bytes += static_cast<DWORD>(h.bytes);
+            at += static_cast<std::uint32_t>(h.bytes);
+            stream_samples += static_cast<std::uint64_t>(h.samples);
+        }
+        const bool last = at >= n || damaged;
+        d.header.cbSrcLength = batch_bytes;
+        d.header.cbSrcLengthUsed = d.header.cbDstLengthUsed = 0;
+        DWORD flags = ACM_STREAMCONVERTF_BLOCKALIGN;
+        if (start) flags |= ACM_STREAMCONVERTF_START;
+        if (last) flags |= ACM_STREAMCONVERTF_END;
+        start = false;
+        if (acmStreamConvert(d.stream, &d.header, flags) != 0) {
+            damaged = true;
+            break;
+        }
+        if (last && padding > 0) {
+            const auto cut_off = static_cast<std::uint64_t>(delay + padding);
+            cut.keep = stream_samples > cut_off ? stream_samples - cut_off : 0;
+        }
+        ok = append(audio, capacity, d, first.channels, cut, limit);
+    }
+    close_decoder(d);
+    if (!ok) {
+        say(why, size, "not enough memory to decode '%s'", shown);
+        return false;
+    }
+    // A damaged stream plays up to the damage, but damage this early means
+    // the file was never MP3.
+    if (damaged && audio.frames < static_cast<std::uint32_t>(audio.rate)) {
+        say(why, size, "'%s' is not an MP3 stream", shown);
+        return false;
+    }
+    if (audio.frames == 0) {
+        say(why, size, "'%s' holds no MP3 sound", shown);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size)
+{
+    audio_free(audio);
+    char shown[160];
+    printable_copy(name, shown, sizeof shown);
+
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return decode_absent;
+        say(why, size, "cannot open '%s' (error %lu)", shown, static_cast<unsigned long>(error));
+        return decode_failed;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        say(why, size, "'%s' is not a regular file", shown);
+        return decode_failed;
+    }
+    const HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        say(why, size, "cannot open '%s' (error %lu)", shown, static_cast<unsigned long>(GetLastError()));
+        return decode_failed;
+    }
+    // A device or a pipe could block or never end.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        say(why, size, "'%s' is not a regular file", shown);
+        return decode_failed;
+    }
+    std::uint32_t n = 0;
+    unsigned char* bytes = read_file(file, n);
+    CloseHandle(file);
+    if (!bytes) {
+        say(why, size, "cannot read '%s'", shown);
+        return decode_failed;
+    }
+    if (n == 0) {
+        std::free(bytes);
+        say(why, size, "'%s' is empty", shown);
+        return decode_failed;
+    }
+    const bool ok = decode_bytes(bytes, n, audio, shown, why, size);
+    std::free(bytes);
+    if (!ok) {
+        audio_free(audio);
+        return decode_failed;
+    }
+    return decode_ok;
+}

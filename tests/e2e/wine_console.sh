@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The Windows console backend under wine, in an 80 x 25 tmux window: the start
+# picture shows, SPACE starts the fire, ESC ends with status 0 and q does too;
+# with no audio device the show runs on the silent clock and says so in one
+# line once the console is given back; Ctrl-C ends it with Windows' Ctrl-C
+# status (0xC000013A, whose low byte 58 is what wine passes on).
+# Usage: wine_console.sh glimfant.exe   (WINEPREFIX set up by the caller)
+set -euo pipefail
+exe=$(realpath "$1")
+wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
+socket=glimfant_wine_$$
+dir=$(mktemp -d)
+t() { tmux -L "$socket" -f /dev/null "$@"; }
+trap 't kill-server 2>/dev/null; rm -rf "$dir"' EXIT
+fail() { echo "FAILED: $*"; pane 2>/dev/null | sed 's/^/  | /'; exit 1; }
+# Polls a condition every 50 ms for at most 30 s (wine starts slowly).
+wait_for() {
+    local i
+    for ((i = 0; i < 600; ++i)); do eval "$1" && return 0; sleep 0.05; done
+    return 1
+}
+runs=0
+pane() { t capture-pane -p -t "w$runs"; }
+keys() { t send-keys -t "w$runs" "$@"; }
+
+start() {  # glimfant's arguments; its standard error goes to $dir/err
+    rm -f "$dir/status"
+    runs=$((runs + 1))
+    # No display, no sound card: wine's console host runs in the terminal.
+    t new-session -d -s "w$runs" -x 80 -y 25 \
+        "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe $* 2>$dir/err; echo \$? > $dir/status; sleep 600"
+    # The start picture's big letters ("HIT ALT+ENTER / THEN SPACE") in 8s.
+    wait_for 'pane | grep -q "8   8 8 88888     888  8    88888"' || fail "no start picture"
+}
+
+start
+keys Space
+# The title's fire: code-page bytes 138 and up, shown as accented letters.
+wait_for 'pane | tail -8 | grep -q "[èïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑ]"' || fail "SPACE did not start the fire"
+pane | grep -q "8   8 8 88888" && fail "the start picture stayed after SPACE"
+keys Escape
+wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
+[ "$(cat "$dir/status")" = 0 ] || fail "ESC ended with status $(cat "$dir/status")"
+grep -q '^glimfant: no sound: ' "$dir/err" || [ -z "$(grep '^glimfant' "$dir/err")" ] ||
+    fail "unexpected messages: $(cat "$dir/err")"
+echo "start picture, SPACE starts the fire, ESC exits 0"
+if grep -q '^glimfant: no sound: ' "$dir/err"; then
+    [ "$(grep -c '^glimfant' "$dir/err")" = 1 ] || fail "more than one line about the sound: $(cat "$dir/err")"
+    echo "no audio device: one line, $(grep '^glimfant' "$dir/err")"
+fi
+
+start --mute
+keys q
+wait_for '[ -s "$dir/status" ]' || fail "q did not end the start screen"
+[ "$(cat "$dir/status")" = 0 ] || fail "q ended with status $(cat "$dir/status")"
+[ ! -s "$dir/err" ] || fail "muted, yet it said: $(cat "$dir/err")"
+echo "q on the start screen exits 0"
+
+start --mute
+keys Space
+wait_for '! pane | grep -q "8   8 8 88888"' || fail "SPACE did not start the show"
+keys C-c
+wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the show"
+[ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended with status $(cat "$dir/status")"
+echo "Ctrl-C in the show ends it with the Ctrl-C status"

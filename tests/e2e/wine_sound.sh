@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The Windows sound path under wine with an audio device: a PulseAudio server
+# of the test's own with a null sink. The built-in score plays through
+# waveOut (the sink gets a stream), nothing is said about the sound, and the
+# music clock, the device's play position, keeps pace with real time.
+# Usage: wine_sound.sh glimfant.exe   (WINEPREFIX set up by the caller)
+set -euo pipefail
+exe=$(realpath "$1")
+wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
+command -v pulseaudio >/dev/null || { echo "FAILED: pulseaudio is not installed"; exit 1; }
+socket=glimfant_wine_sound_$$
+dir=$(mktemp -d)
+export XDG_RUNTIME_DIR=$dir/runtime PULSE_RUNTIME_PATH=$dir/runtime/pulse
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+t() { tmux -L "$socket" -f /dev/null "$@"; }
+cleanup() {
+    t kill-server 2>/dev/null || true
+    [ -s "$PULSE_RUNTIME_PATH/pid" ] && kill "$(cat "$PULSE_RUNTIME_PATH/pid")" 2>/dev/null || true
+    rm -rf "$dir"
+}
+trap cleanup EXIT
+fail() { echo "FAILED: $*"; exit 1; }
+wait_for() {
+    local i
+    for ((i = 0; i < 600; ++i)); do eval "$1" && return 0; sleep 0.05; done
+    return 1
+}
+
+pulseaudio --daemonize=yes --exit-idle-time=-1 -n --load="module-null-sink sink_name=glimfant_null" \
+    --load=module-native-protocol-unix 2>/dev/null
+wait_for 'pactl info >/dev/null 2>&1' || fail "the PulseAudio server did not start"
+
+t new-session -d -s t -x 80 -y 25 \
+    "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe --score --stats $dir/stats 2>$dir/err; echo \$? > $dir/status; sleep 600"
+wait_for 't capture-pane -p -t t | grep -q "8   8 8 88888"' || fail "no start picture"
+t send-keys -t t Space
+wait_for '[ -n "$(pactl list short sink-inputs)" ]' || fail "no stream reached the sound server"
+sleep 4
+t send-keys -t t Escape
+wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
+[ "$(cat "$dir/status")" = 0 ] || fail "status $(cat "$dir/status")"
+[ ! -s "$dir/err" ] || fail "it said: $(cat "$dir/err")"
+# Frames from the second second on: the music time moved as far as the
+# present time did, within 5 per cent (a clock stuck or running at the
+# buffers' pace would not).
+awk '!/^#/ { n++; p[n] = $3; m[n] = $5 }
+     END {
+        if (n < 150) { print "FAILED: only " n " frames"; exit 1 }
+        dp = p[n] - p[50]; dm = m[n] - m[50]
+        printf "music clock: %d ms of music in %.0f ms of frames %d..%d\n", dm, dp, 50, n
+        if (dm < 0.95 * dp || dm > 1.05 * dp) { print "FAILED: the music clock does not keep pace"; exit 1 }
+     }' "$dir/stats"
+echo "the score plays through waveOut; the clock is the device's"
+[ -z "${GLIMFANT_KEEP_STATS:-}" ] || cp "$dir/stats" "$GLIMFANT_KEEP_STATS"
