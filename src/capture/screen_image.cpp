@@ -1,0 +1,30 @@
+#include "capture/screen_image.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int line_graphics_first = 0xC0;
+constexpr int line_graphics_last = 0xDF;
+
+}  // namespace
+
+void draw_screen_image(const cell_font& font, const screen_cell* cells, std::uint8_t* rgb)
+{
+    for (int row = 0; row < screen_height; ++row) {
+        for (int column = 0; column < screen_width; ++column) {
+            const screen_cell cell = cells[row * screen_width + column];
+            const int character = cell & 0xFF;
+            const std::uint8_t* fg = console_rgb[(cell >> 8) & 15];
+            const std::uint8_t* bg = console_rgb[cell >> 12];
+            const bool ninth_repeats = character >= line_graphics_first && character <= line_graphics_last;
+            for (int y = 0; y < cell_pixel_height; ++y) {
+                const int bits = font.rows[character][y];
+                std::uint8_t* p = rgb + ((row * cell_pixel_height + y) * image_width + column * cell_pixel_width) * 3;
+                for (int x = 0; x < glyph_width; ++x, p += 3)
+                    std::memcpy(p, (bits << x) & 0x80 ? fg : bg, 3);
+                std::memcpy(p, ninth_repeats && (bits & 1) ? fg : bg, 3);
+            }
+        }
+    }
+}
