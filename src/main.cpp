@@ -146,9 +146,9 @@ bool capture_close(bool ok)
         audio_free(capture.sound);
     }
     if (ok && capture.png_path) {
-        static std::uint8_t rgb[image_bytes];
-        draw_screen_image(capture.font, capture.png_cells, rgb);
-        if (!png_write(capture.png_path, rgb, image_width, image_height, why, sizeof why)) {
+        static std::uint8_t pixels[image_pixels];
+        draw_screen_image(capture.font, capture.png_cells, pixels);
+        if (!png_write(capture.png_path, pixels, image_width, image_height, console_rgb, why, sizeof why)) {
             std::fprintf(stderr, "glimfant: %s\n", why);
             ok = false;
         }

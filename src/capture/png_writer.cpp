@@ -11,7 +11,8 @@
 namespace {
 
 constexpr unsigned char png_signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr int color_type_rgb = 2;
+constexpr int color_type_palette = 3;
+constexpr int palette_size = 16;
 
 void put_u32(unsigned char* p, std::uint32_t v)
 {
@@ -37,14 +38,15 @@ void write_chunk(std::FILE* f, const char* type, const unsigned char* data, std:
 
 }  // namespace
 
-bool png_write(const char* path, const std::uint8_t* rgb, int width, int height, char* why, int size)
+bool png_write(const char* path, const std::uint8_t* pixels, int width, int height,
+               const std::uint8_t (*palette)[3], char* why, int size)
 {
     output_file out;
     if (!output_open(out, path, why, size)) return false;
 
     // Every row starts with its filter byte; filter 0 (none) suits the flat
     // colours of a text screen, which deflate packs well as they are.
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t row_bytes = static_cast<std::size_t>(width);
     const std::size_t raw_size = (row_bytes + 1) * static_cast<std::size_t>(height);
     uLongf packed_size = compressBound(static_cast<uLong>(raw_size));
     unsigned char* raw = static_cast<unsigned char*>(std::malloc(raw_size));
@@ -54,7 +56,7 @@ bool png_write(const char* path, const std::uint8_t* rgb, int width, int height,
         for (int y = 0; y < height; ++y) {
             unsigned char* line = raw + static_cast<std::size_t>(y) * (row_bytes + 1);
             line[0] = 0;
-            std::memcpy(line + 1, rgb + static_cast<std::size_t>(y) * row_bytes, row_bytes);
+            std::memcpy(line + 1, pixels + static_cast<std::size_t>(y) * row_bytes, row_bytes);
         }
         ok = compress2(packed, &packed_size, raw, static_cast<uLong>(raw_size), Z_BEST_COMPRESSION) == Z_OK;
     }
@@ -62,11 +64,12 @@ bool png_write(const char* path, const std::uint8_t* rgb, int width, int height,
         unsigned char header[13];
         put_u32(header, static_cast<std::uint32_t>(width));
         put_u32(header + 4, static_cast<std::uint32_t>(height));
-        header[8] = 8;  // bits per channel
-        header[9] = color_type_rgb;
+        header[8] = 8;  // bits per pixel index
+        header[9] = color_type_palette;
         header[10] = header[11] = header[12] = 0;  // deflate, adaptive filters, no interlace
         std::fwrite(png_signature, 1, sizeof png_signature, out.file);
         write_chunk(out.file, "IHDR", header, sizeof header);
+        write_chunk(out.file, "PLTE", palette[0], palette_size * 3);
         write_chunk(out.file, "IDAT", packed, static_cast<std::uint32_t>(packed_size));
         write_chunk(out.file, "IEND", nullptr, 0);
     }

@@ -5,7 +5,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 #include <cstdio>
@@ -19,8 +18,8 @@ namespace {
 
 constexpr int audio_bit_rate = 192000;
 // Fast enough for the whole show in well under its running time on two
-// cores; the constant quality keeps glyph edges sharp.
-constexpr char x264_preset[] = "veryfast";
+// cores; the constant quality keeps glyph edges sharp. About 45 MB a show.
+constexpr char x264_preset[] = "superfast";
 constexpr char x264_crf[] = "20";
 
 struct video_state {
@@ -39,8 +38,10 @@ struct video_state {
     AVFrame* picture;
     AVFrame* sound_frame;
     AVPacket* packet;
-    SwsContext* to_yuv;
-    std::uint8_t* rgb;          // image_bytes
+    std::uint8_t* pixels;       // image_pixels colour numbers
+    std::uint8_t luma[16];      // Y, Cb and Cr of each console colour
+    std::uint8_t blue_diff[16];
+    std::uint8_t red_diff[16];
     char error[output_path_capacity + 256];  // the first error, "" while all is well
 };
 
@@ -96,6 +97,41 @@ bool encode_sound(std::uint32_t end)
     return true;
 }
 
+std::uint8_t to_byte(double value) { return static_cast<std::uint8_t>(value + 0.5); }
+
+// The console colours in BT.601 video range, as players expect 4:2:0 video.
+void make_yuv_palette()
+{
+    for (int c = 0; c < 16; ++c) {
+        const double r = console_rgb[c][0], g = console_rgb[c][1], b = console_rgb[c][2];
+        v.luma[c] = to_byte(16.0 + (65.481 * r + 128.553 * g + 24.966 * b) / 255.0);
+        v.blue_diff[c] = to_byte(128.0 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255.0);
+        v.red_diff[c] = to_byte(128.0 + (112.0 * r - 93.786 * g - 18.214 * b) / 255.0);
+    }
+}
+
+// Colour numbers to the three planes; chroma is the mean of each 2 x 2 block.
+void convert_picture()
+{
+    AVFrame* f = v.picture;
+    for (int y = 0; y < image_height; ++y) {
+        const std::uint8_t* in = v.pixels + y * image_width;
+        std::uint8_t* out = f->data[0] + y * f->linesize[0];
+        for (int x = 0; x < image_width; ++x) out[x] = v.luma[in[x]];
+    }
+    for (int y = 0; y < image_height / 2; ++y) {
+        const std::uint8_t* top = v.pixels + 2 * y * image_width;
+        const std::uint8_t* bottom = top + image_width;
+        std::uint8_t* cb = f->data[1] + y * f->linesize[1];
+        std::uint8_t* cr = f->data[2] + y * f->linesize[2];
+        for (int x = 0; x < image_width / 2; ++x) {
+            const int a = top[2 * x], b = top[2 * x + 1], c = bottom[2 * x], d = bottom[2 * x + 1];
+            cb[x] = static_cast<std::uint8_t>((v.blue_diff[a] + v.blue_diff[b] + v.blue_diff[c] + v.blue_diff[d] + 2) / 4);
+            cr[x] = static_cast<std::uint8_t>((v.red_diff[a] + v.red_diff[b] + v.red_diff[c] + v.red_diff[d] + 2) / 4);
+        }
+    }
+}
+
 bool open_picture_encoder()
 {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
@@ -134,10 +170,9 @@ bool open_picture_encoder()
     v.picture->color_range = c->color_range;
     v.picture->colorspace = c->colorspace;
     if ((r = av_frame_get_buffer(v.picture, 0)) < 0) return fail("out of memory", r);
-    v.to_yuv = sws_getContext(image_width, image_height, AV_PIX_FMT_RGB24, image_width, image_height,
-                              AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
-    v.rgb = static_cast<std::uint8_t*>(std::malloc(image_bytes));
-    if (!v.to_yuv || !v.rgb) return fail("out of memory", 0);
+    v.pixels = static_cast<std::uint8_t*>(std::malloc(image_pixels));
+    if (!v.pixels) return fail("out of memory", 0);
+    make_yuv_palette();
     return true;
 }
 
@@ -154,6 +189,7 @@ bool open_sound_encoder()
     c->bit_rate = audio_bit_rate;
     c->time_base = AVRational{1, v.sound.rate};
     if (v.format->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    av_opt_set(c->priv_data, "aac_coder", "fast", 0);
     int r = avcodec_open2(c, codec, nullptr);
     if (r < 0) return fail("cannot open the AAC encoder", r);
     r = avcodec_parameters_from_context(v.sound_stream->codecpar, c);
@@ -180,11 +216,9 @@ void free_all()
     av_frame_free(&v.picture);
     av_frame_free(&v.sound_frame);
     av_packet_free(&v.packet);
-    sws_freeContext(v.to_yuv);
-    std::free(v.rgb);
+    std::free(v.pixels);
     v.format = nullptr;
-    v.to_yuv = nullptr;
-    v.rgb = nullptr;
+    v.pixels = nullptr;
 }
 
 void progress_line()
@@ -214,7 +248,11 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
 
     char temp_url[output_path_capacity + 8];
     std::snprintf(temp_url, sizeof temp_url, "file:%s", v.out.temp_path);
-    int r = avformat_alloc_output_context2(&v.format, av_guess_format("mp4", nullptr, nullptr), nullptr, nullptr);
+    // Errors come back as codes and are reported in one line here.
+    av_log_set_level(AV_LOG_QUIET);
+    // The container is named, as the temporary name has no .mp4 ending; the
+    // name is kept for the second pass that moves the index to the front.
+    int r = avformat_alloc_output_context2(&v.format, av_guess_format("mp4", nullptr, nullptr), nullptr, temp_url);
     bool ok = r >= 0 ? true : fail("cannot set up the MP4 container", r);
     ok = ok && (v.packet = av_packet_alloc()) != nullptr;
     ok = ok && open_picture_encoder();
@@ -239,11 +277,9 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
 bool video_add_frame(const screen_cell* cells)
 {
     if (v.error[0] || !v.format) return false;
-    draw_screen_image(*v.font, cells, v.rgb);
+    draw_screen_image(*v.font, cells, v.pixels);
     if (av_frame_make_writable(v.picture) < 0) return fail("out of memory", 0);
-    const std::uint8_t* source[1] = {v.rgb};
-    const int source_stride[1] = {image_width * 3};
-    sws_scale(v.to_yuv, source, source_stride, 0, image_height, v.picture->data, v.picture->linesize);
+    convert_picture();
     v.picture->pts = v.frames_done;
     if (!encode(v.picture_encoder, v.picture_stream, v.picture)) return false;
     ++v.frames_done;
