@@ -7,6 +7,9 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -241,6 +244,25 @@ void free_all()
     v.pixels = nullptr;
 }
 
+constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// An interrupted video leaves no temporary file behind: remove it, then die
+// of the signal as before.
+void remove_and_reraise(int signal_number)
+{
+    if (v.out.temp_path[0]) unlink(v.out.temp_path);
+    signal(signal_number, SIG_DFL);
+    raise(signal_number);
+}
+
+void set_cleanup_signals(void (*handler)(int))
+{
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (int s : cleanup_signals) sigaction(s, &action, nullptr);
+}
+
 void progress_line()
 {
     std::fprintf(stderr, "\rglimfant: video %u of %u s (%u of %u frames)",
@@ -259,6 +281,7 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
     v.sound = sound;
     v.frame_count = frame_count;
     if (!output_open(v.out, path, why, size)) return false;
+    set_cleanup_signals(remove_and_reraise);
     // libavformat writes the file itself, by name.
     std::fclose(v.out.file);
     v.out.file = nullptr;
@@ -330,11 +353,14 @@ bool video_finish(char* why, int size)
         return false;
     }
     free_all();
-    return output_commit(v.out, why, size);
+    const bool committed = output_commit(v.out, why, size);
+    set_cleanup_signals(SIG_DFL);
+    return committed;
 }
 
 void video_discard()
 {
     free_all();
     output_discard(v.out);
+    set_cleanup_signals(SIG_DFL);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -181,6 +182,14 @@ TEST(capture, bad_input_is_one_line_and_leaves_no_file)
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, (std::vector<std::string>{"lacking.hex", "words.hex"})) << c.args;
     }
+    // A video stopped part-way leaves nothing either.
+    const run_result stopped = run("--headless --video " + dir + "a.mp4 2>/dev/null & for i in $(seq 300); do "
+                                   "ls " + dir + "a.mp4.* >/dev/null 2>&1 && break; sleep 0.05; done; "
+                                   "sleep 0.5; kill -TERM $!; wait $!", dir);
+    EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.err;
+    std::vector<std::string> left = files_in(dir);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"lacking.hex", "words.hex"}));
     remove_dir(dir);
 }
 
