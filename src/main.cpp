@@ -145,6 +145,10 @@ bool capture_close(bool ok)
         }
         audio_free(capture.sound);
     }
+    if (ok && capture.png_path && !capture.png_taken) {
+        std::fputs("glimfant: the show ended before the frame of --at\n", stderr);
+        ok = false;
+    }
     if (ok && capture.png_path) {
         static std::uint8_t pixels[image_pixels];
         draw_screen_image(capture.font, capture.png_cells, pixels);
@@ -166,7 +170,10 @@ int run_headless(const demo_options& o)
     h.color = o.color == 0 ? 16 : o.color;
     h.frame_hook = capture_frame;
     if (!capture_open(o)) return exit_io_error;
-    if (o.dump_path && !(h.dump = open_output(o.dump_path, "frames to"))) return capture_close(false), exit_io_error;
+    if (o.dump_path && !(h.dump = open_output(o.dump_path, "frames to"))) {
+        capture_close(false);
+        return exit_io_error;
+    }
     if (o.ansi_path && !(h.ansi = open_output(o.ansi_path, "the byte stream to"))) {
         if (h.dump) std::fclose(h.dump);
         capture_close(false);
