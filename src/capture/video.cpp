@@ -32,6 +32,7 @@ struct video_state {
     video_sound sound;
     std::uint32_t frame_count;
     std::uint32_t frames_done;
+    bool progress_shown;        // a progress line waits for its newline
     std::uint32_t sound_end;    // sample frames to encode in all
     std::uint32_t sound_done;   // sample frames encoded so far
     AVFormatContext* format;
@@ -268,6 +269,7 @@ void progress_line()
     std::fprintf(stderr, "\rglimfant: video %u of %u s (%u of %u frames)",
                  v.frames_done / video_fps, v.frame_count / video_fps, v.frames_done, v.frame_count);
     std::fflush(stderr);
+    v.progress_shown = true;
 }
 
 }  // namespace
@@ -335,7 +337,7 @@ bool video_add_frame(const screen_cell* cells)
 bool video_finish(char* why, int size)
 {
     bool ok = !v.error[0] && v.format;
-    if (v.frames_done) std::fputc('\n', stderr);
+    if (v.progress_shown) std::fputc('\n', stderr);
     ok = ok && encode_sound(v.sound_end);
     ok = ok && encode(v.picture_encoder, v.picture_stream, nullptr);
     ok = ok && (!v.sound_encoder || encode(v.sound_encoder, v.sound_stream, nullptr));
