@@ -36,7 +36,7 @@ volatile std::sig_atomic_t stop_pending = 0;
 volatile std::sig_atomic_t continue_pending = 0;
 
 ansi_encoder encoder;
-char frame_bytes[ansi_frame_capacity];
+char frame_bytes[ansi_frame_capacity + 8];  // room for a status request after the frame
 screen_cell shown[screen_cells];  // the last frame presented, for redraws
 bool have_frame = false;
 bool message_shown = false;       // the too-small message is on screen
@@ -59,6 +59,40 @@ std::int64_t monotonic_ns()
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
+// How far the terminal trails. Over a slow link (ssh) the writes pile up in
+// buffers on the way and the picture falls behind the music. So each write
+// ends with a status request (device attributes, CSI c: every common terminal
+// answers it; not all answer DSR's CSI 5 n), and its answer, read with the
+// keys, tells when the terminal got there. While it trails, frames are not
+// presented; the next present sends the difference from what the terminal
+// last received. A terminal that never answers is asked once and gets every
+// frame.
+constexpr char status_request[] = "\x1b[c";
+constexpr int status_request_length = 3;
+constexpr int probe_capacity = 64;                      // requests awaiting an answer
+constexpr std::int64_t trail_slack_ns = 40000000;       // two frames of queue past the round trip
+constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
+constexpr std::int64_t reply_drain_ns = 500000000;      // how long an exit waits for the last answers
+constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
+
+struct link_probe {
+    std::int64_t sent_ns;  // when the request had been written
+    std::uint64_t bytes;   // bytes written up to and including it
+};
+
+struct link_state {
+    link_probe probes[probe_capacity];  // requests not yet answered, oldest at first
+    int first = 0, count = 0;
+    bool answers = false;               // the terminal answers: ask after every write
+    std::int64_t min_delay_ns = INT64_MAX;  // the fastest answer: the round trip with nothing queued
+    std::uint64_t written = 0;          // bytes written since the start
+    std::uint64_t answered = 0;         // of those, the ones known to have arrived
+    std::int64_t answered_ns = 0;       // when the last answer came
+    double rate_bytes = 0, rate_ns = 0; // decayed sums of bytes delivered on a busy link and their time
+};
+
+link_state link;
+
 std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
 // write() until done or failed; safe in a signal handler.
@@ -78,9 +112,35 @@ bool raw_write(const char* bytes, std::size_t n)
     return true;
 }
 
+void link_answered(std::int64_t now);
+
+// Reads the answers to the status requests still out, while the modes are
+// raw, so that none reaches the shell; until the last arrives or, for a
+// terminal not known to answer, half a second after the oldest was sent.
+void await_answers()
+{
+    if (link.count == 0) return;
+    const std::int64_t start = link.answers ? monotonic_ns() : link.probes[link.first].sent_ns;
+    const std::int64_t until = start + reply_drain_ns;
+    for (std::int64_t now = monotonic_ns(); link.count > 0 && now < until; now = monotonic_ns()) {
+        pollfd p{key_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>((until - now) / 1000000) + 1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || !(p.revents & POLLIN)) break;
+        unsigned char bytes[256];
+        const ssize_t n = read(key_fd, bytes, sizeof bytes);
+        if (n <= 0) break;
+        const int before = keys.replies;
+        keys_feed(keys, bytes, static_cast<int>(n), term_tick_count());
+        for (int r = before; r < keys.replies; ++r) link_answered(now);
+    }
+}
+
 // Gives the terminal back: modes, colours, cursor, main screen. Safe in a
 // signal handler and at any time; does something only while taken over.
-void restore_terminal()
+// With wait, answers still due are read first (not in a signal handler);
+// any still due then are dropped from the input.
+void give_back(bool wait)
 {
     if (!taken_over.exchange(false)) return;
     const int saved_errno = errno;
@@ -95,10 +155,16 @@ void restore_terminal()
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGTTOU, &ignore, &previous);
     raw_write(ansi_restore, std::strlen(ansi_restore));
+    if (wait) await_answers();
+    if (link.count > 0) tcflush(key_fd, TCIFLUSH);
+    link.count = 0;
+    keys.replies_due = 0;
     tcsetattr(key_fd, TCSANOW, &saved_modes);
     sigaction(SIGTTOU, &previous, nullptr);
     errno = saved_errno;
 }
+
+void restore_terminal() { give_back(false); }
 
 // The terminal went away (hang-up, EIO, EPIPE): end at once, as a hang-up would.
 [[noreturn]] void terminal_lost()
@@ -115,10 +181,10 @@ void restore_terminal()
 }
 
 // One frame's bytes in one write (more only when the terminal takes them in parts).
-void write_frame(const char* bytes, int n)
+void write_frame(const char* bytes, std::size_t n)
 {
     writing = true;
-    std::size_t left = static_cast<std::size_t>(n);
+    std::size_t left = n;
     while (left > 0) {
         const ssize_t w = write(out_fd, bytes, left);
         if (w > 0) {
@@ -136,6 +202,63 @@ void write_frame(const char* bytes, int n)
     writing = false;
 }
 
+// Writes bytes (room for a status request after them) with the request when
+// one is due; returns the count written.
+int write_out(char* bytes, int n)
+{
+    const bool ask = link.count == 0 || (link.answers && link.count < probe_capacity);
+    if (ask) {
+        std::memcpy(bytes + n, status_request, status_request_length);
+        n += status_request_length;
+    }
+    write_frame(bytes, static_cast<std::size_t>(n));
+    link.written += static_cast<std::uint64_t>(n);
+    if (ask) {
+        link.probes[(link.first + link.count) % probe_capacity] = {monotonic_ns(), link.written};
+        ++link.count;
+        keys.replies_due = link.count;
+    }
+    return n;
+}
+
+// The oldest request was answered at now: how long it took, and how fast the
+// link delivered the bytes since the answer before.
+void link_answered(std::int64_t now)
+{
+    if (link.count == 0) return;  // an answer nobody asked for
+    const link_probe p = link.probes[link.first];
+    link.first = (link.first + 1) % probe_capacity;
+    keys.replies_due = --link.count;
+    link.answers = true;
+    if (now - p.sent_ns < link.min_delay_ns) link.min_delay_ns = now - p.sent_ns;
+    // A request already on its way before the one before it arrived kept the
+    // link busy between the two answers: their spacing times its bytes.
+    if (link.answered_ns > 0 && p.sent_ns + link.min_delay_ns / 2 <= link.answered_ns) {
+        link.rate_bytes = link.rate_bytes * rate_decay + static_cast<double>(p.bytes - link.answered);
+        link.rate_ns = link.rate_ns * rate_decay + static_cast<double>(now - link.answered_ns);
+    }
+    link.answered = p.bytes;
+    link.answered_ns = now;
+}
+
+// True while the terminal trails by more than the round trip and a little
+// queue: its oldest unanswered request is that late, or more bytes are
+// unanswered than the link carries in that time.
+bool link_trails(std::int64_t now)
+{
+    if (!link.answers || link.count == 0) return false;
+    const std::int64_t waited = now - link.probes[link.first].sent_ns;
+    if (waited > silent_ns) {
+        link.answers = false;  // today's behaviour until it answers again
+        return false;
+    }
+    const std::int64_t allowed = link.min_delay_ns + trail_slack_ns;
+    if (waited > allowed) return true;
+    if (link.rate_ns <= 0) return false;
+    const double unanswered = static_cast<double>(link.written - link.answered);
+    return unanswered > link.rate_bytes / link.rate_ns * static_cast<double>(allowed);
+}
+
 void set_raw_modes()
 {
     termios raw = saved_modes;
@@ -146,11 +269,20 @@ void set_raw_modes()
     tcsetattr(key_fd, TCSANOW, &raw);
 }
 
+void write_takeover()
+{
+    char bytes[64];
+    const int n = static_cast<int>(std::strlen(ansi_takeover));
+    GLIM_ASSERT(n + status_request_length <= static_cast<int>(sizeof bytes));
+    std::memcpy(bytes, ansi_takeover, static_cast<std::size_t>(n));
+    write_out(bytes, n);
+}
+
 void take_over()
 {
     set_raw_modes();
     taken_over = true;
-    write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+    write_takeover();
 }
 
 void query_size(int& columns, int& rows)
@@ -171,12 +303,12 @@ int show()
 {
     int n = 0;
     if (!encoder_fits(encoder)) {
-        if (!message_shown) write_frame(frame_bytes, n = encode_size_message(encoder, frame_bytes));
+        if (!message_shown) n = write_out(frame_bytes, encode_size_message(encoder, frame_bytes));
         message_shown = true;
         return n;
     }
     message_shown = false;
-    if (have_frame) write_frame(frame_bytes, n = encode_frame(encoder, shown, frame_bytes));
+    if (have_frame) n = write_out(frame_bytes, encode_frame(encoder, shown, frame_bytes));
     return n;
 }
 
@@ -246,7 +378,7 @@ void set_fatal_handler(int sig)
 // Ctrl-Z: give the terminal back, stop, and on continue take it again.
 void suspend()
 {
-    restore_terminal();
+    give_back(true);
     set_handler(SIGTSTP, SIG_DFL);
     std::raise(SIGTSTP);  // the process stops here until continued
     set_handler(SIGTSTP, on_stop_signal);
@@ -279,7 +411,7 @@ void handle_signals(bool draw)
             take_over();
         } else {
             set_raw_modes();
-            write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+            write_takeover();
         }
         resumed = true;
         forget_screen();
@@ -305,7 +437,10 @@ void read_keys()
         unsigned char bytes[256];
         const ssize_t n = read(key_fd, bytes, sizeof bytes);
         if (n > 0) {
+            const int before = keys.replies;
             keys_feed(keys, bytes, static_cast<int>(n), term_tick_count());
+            const std::int64_t now = monotonic_ns();
+            for (int r = before; r < keys.replies; ++r) link_answered(now);
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         } else {
@@ -355,6 +490,15 @@ std::uint32_t pace_until(std::uint32_t deadline)
         const auto ahead = static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(now_ms));
         if (ahead < 0) return deadline;
         const std::int64_t wake_ms = now_ms + ahead + 1;  // the first tick past the deadline
+        if (link.count > 0) {
+            // Answers are due: read them as they come, to time them.
+            const std::int64_t wait_ns = wake_ms * 1000000 - monotonic_ns();
+            if (wait_ns <= 0) continue;
+            const timespec wait{static_cast<time_t>(wait_ns / 1000000000), static_cast<long>(wait_ns % 1000000000)};
+            pollfd p[2] = {{key_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+            if (ppoll(p, 2, &wait, nullptr) > 0 && p[0].revents) read_keys();
+            continue;
+        }
         const timespec until{static_cast<time_t>(wake_ms / 1000), static_cast<long>(wake_ms % 1000) * 1000000};
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
     }
@@ -386,6 +530,13 @@ void term_present(const screen_cell* cells, int width, int height)
     handle_signals(false);
     std::memcpy(shown, cells, sizeof shown);
     have_frame = true;
+    // Once ESC is down nothing more is sent: on a slow link the restore then
+    // follows what is already on its way.
+    const std::int64_t now = monotonic_ns();
+    if (keys.quit || link_trails(now)) {
+        write_stats(0, now);
+        return;
+    }
     const int bytes = show();
     write_stats(bytes, monotonic_ns());
 }
@@ -398,7 +549,7 @@ std::int32_t term_music_time()
 
 void term_shutdown()
 {
-    restore_terminal();
+    give_back(true);
     set_handler(SIGTSTP, SIG_DFL);
     set_handler(SIGCONT, SIG_DFL);
     set_handler(SIGWINCH, SIG_DFL);
@@ -414,7 +565,10 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
     for (int i = 0; i < count; ++i) {
         const unsigned char b = bytes[i];
         if (b == esc) {
-            // Also inside a sequence: a new ESC cuts the old one off.
+            // Also inside a sequence: a new ESC cuts the old one off. An ESC
+            // right after an ESC was the key: the answer to a status request
+            // can follow a key press at once.
+            if (k.state == key_after_escape) k.quit = true;
             k.state = key_after_escape;
             k.escape_tick = now;
             continue;
@@ -429,6 +583,7 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
             break;
         case key_in_csi:
             if (b < 0x20 || b > 0x3F) k.state = key_plain;  // a final byte, or garbage
+            if (b == 'c' || b == 'n') ++k.replies;          // no key ends so: DA or DSR answers
             break;
         case key_after_ss3:
             k.state = key_plain;
@@ -437,9 +592,15 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
     }
 }
 
+namespace {
+
+std::uint32_t escape_wait(const key_decoder& k) { return k.replies_due > 0 ? reply_escape_ms : lone_escape_ms; }
+
+}  // namespace
+
 void keys_settle(key_decoder& k, std::uint32_t now)
 {
-    if (k.state == key_plain || now - k.escape_tick < lone_escape_ms) return;
+    if (k.state == key_plain || now - k.escape_tick < escape_wait(k)) return;
     if (k.state == key_after_escape) k.quit = true;
     k.state = key_plain;
 }
@@ -448,7 +609,7 @@ int keys_settle_in(const key_decoder& k, std::uint32_t now)
 {
     if (k.state == key_plain) return -1;
     const std::uint32_t waited = now - k.escape_tick;
-    return waited >= lone_escape_ms ? 0 : static_cast<int>(lone_escape_ms - waited);
+    return waited >= escape_wait(k) ? 0 : static_cast<int>(escape_wait(k) - waited);
 }
 
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
