@@ -16,6 +16,7 @@
 #include "base/fatal.h"
 #include "platform/ansi_encoder.h"
 #include "platform/music.h"
+#include "platform/terminal_caps.h"
 
 namespace {
 
@@ -93,6 +94,13 @@ struct link_state {
 
 link_state link;
 
+// A terminal one row short (80 x 24 is the usual default) is asked to grow
+// with the window-size request; where it complies it is given its size back
+// at the end. One that does not comply shows the size message as before.
+bool size_asked = false;         // the request went out with the last take-over
+int asked_columns = 0;           // the size asked for: 25 rows of this many columns
+char size_back[32];              // the request for the size it had, NUL-terminated
+
 std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
 // write() until done or failed; safe in a signal handler.
@@ -110,6 +118,16 @@ bool raw_write(const char* bytes, std::size_t n)
         }
     }
     return true;
+}
+
+// Asks for the size the terminal had, if it grew as asked and is still so.
+void give_size_back()
+{
+    if (!size_asked) return;
+    size_asked = false;
+    winsize ws{};
+    if (ioctl(out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row == screen_height && ws.ws_col == asked_columns)
+        raw_write(size_back, std::strlen(size_back));
 }
 
 void link_answered(std::int64_t now);
@@ -155,6 +173,7 @@ void give_back(bool wait)
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGTTOU, &ignore, &previous);
     raw_write(ansi_restore, std::strlen(ansi_restore));
+    give_size_back();
     if (wait) await_answers();
     if (link.count > 0) tcflush(key_fd, TCIFLUSH);
     link.count = 0;
@@ -269,14 +288,25 @@ void set_raw_modes()
     tcsetattr(key_fd, TCSANOW, &raw);
 }
 
+void query_size(int& columns, int& rows);
+
 void write_takeover()
 {
-    char bytes[64];
-    const int n = static_cast<int>(std::strlen(ansi_takeover));
-    GLIM_ASSERT(n + status_request_length <= static_cast<int>(sizeof bytes));
+    char bytes[96];
+    int n = static_cast<int>(std::strlen(ansi_takeover));
     std::memcpy(bytes, ansi_takeover, static_cast<std::size_t>(n));
+    int columns = 0, rows = 0;
+    query_size(columns, rows);
+    size_asked = rows == screen_height - 1 && columns >= screen_width;
+    if (size_asked) {
+        asked_columns = columns;
+        n += std::snprintf(bytes + n, 32, "\x1b[8;%d;%dt", screen_height, columns);
+        std::snprintf(size_back, sizeof size_back, "\x1b[8;%d;%dt", rows, columns);
+    }
+    GLIM_ASSERT(n + status_request_length <= static_cast<int>(sizeof bytes));
     write_out(bytes, n);
 }
+
 
 void take_over()
 {
@@ -636,10 +666,13 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
         *why = "cannot create a pipe";
         return false;
     }
-    const int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
+    const terminal_caps caps = terminal_caps_query(out_fd);
+    int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
+    if (!options.color && color == 24 && !caps.truecolor) color = 16;
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
+    encoder.erase_in_color = caps.erase_in_color;
     stats_file = options.stats;
     if (stats_file) {
         std::setvbuf(stats_file, stats_buffer, _IOFBF, sizeof stats_buffer);
