@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -66,12 +67,13 @@ std::int64_t monotonic_ns()
 // answers it; not all answer DSR's CSI 5 n), and its answer, read with the
 // keys, tells when the terminal got there. While it trails, frames are not
 // presented; the next present sends the difference from what the terminal
-// last received. A terminal that never answers is asked once and gets every
-// frame.
+// last received. A terminal that never answers is asked twice (at the take-
+// over and after the start picture: the answers' spacing times the link) and
+// gets every frame.
 constexpr char status_request[] = "\x1b[c";
 constexpr int status_request_length = 3;
 constexpr int probe_capacity = 64;                      // requests awaiting an answer
-constexpr std::int64_t trail_slack_ns = 40000000;       // two frames of queue past the round trip
+constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
 constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
 constexpr std::int64_t reply_drain_ns = 500000000;      // how long an exit waits for the last answers
 constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
@@ -225,7 +227,7 @@ void write_frame(const char* bytes, std::size_t n)
 // one is due; returns the count written.
 int write_out(char* bytes, int n)
 {
-    const bool ask = link.count == 0 || (link.answers && link.count < probe_capacity);
+    const bool ask = link.count < 2 || (link.answers && link.count < probe_capacity);
     if (ask) {
         std::memcpy(bytes + n, status_request, status_request_length);
         n += status_request_length;
@@ -250,32 +252,58 @@ void link_answered(std::int64_t now)
     keys.replies_due = --link.count;
     link.answers = true;
     if (now - p.sent_ns < link.min_delay_ns) link.min_delay_ns = now - p.sent_ns;
-    // A request already on its way before the one before it arrived kept the
-    // link busy between the two answers: their spacing times its bytes.
-    if (link.answered_ns > 0 && p.sent_ns + link.min_delay_ns / 2 <= link.answered_ns) {
+    // The link carried the bytes since the answer before from when they were
+    // written or, if the bytes before them still queued then, from when those
+    // were through; either shows a round trip later.
+    const std::int64_t start = std::max(link.answered_ns, p.sent_ns + link.min_delay_ns);
+    if (link.answered_ns > 0 && now > start) {
         link.rate_bytes = link.rate_bytes * rate_decay + static_cast<double>(p.bytes - link.answered);
-        link.rate_ns = link.rate_ns * rate_decay + static_cast<double>(now - link.answered_ns);
+        link.rate_ns = link.rate_ns * rate_decay + static_cast<double>(now - start);
     }
     link.answered = p.bytes;
     link.answered_ns = now;
 }
 
+// The bytes still queued on the link at now, if it carries bytes_per_ns: from
+// when the last answered request left the queue (a round trip before its
+// answer), the writes since go in and the rate drains them.
+double link_queued(std::int64_t now, double bytes_per_ns)
+{
+    std::int64_t t = link.answered_ns - link.min_delay_ns;
+    std::uint64_t bytes = link.answered;
+    double queued = 0;
+    for (int i = 0; i < link.count; ++i) {
+        const link_probe& p = link.probes[(link.first + i) % probe_capacity];
+        if (p.sent_ns > t) {
+            queued -= bytes_per_ns * static_cast<double>(p.sent_ns - t);
+            if (queued < 0) queued = 0;
+            t = p.sent_ns;
+        }
+        queued += static_cast<double>(p.bytes - bytes);
+        bytes = p.bytes;
+    }
+    queued -= bytes_per_ns * static_cast<double>(now - t);
+    return queued < 0 ? 0 : queued;
+}
+
 // True while the terminal trails by more than the round trip and a little
-// queue: its oldest unanswered request is that late, or more bytes are
-// unanswered than the link carries in that time.
+// queue: the oldest request is late by more than that even for the bytes
+// before it, or more than that queue is still on the link.
 bool link_trails(std::int64_t now)
 {
     if (!link.answers || link.count == 0) return false;
-    const std::int64_t waited = now - link.probes[link.first].sent_ns;
+    const link_probe& oldest = link.probes[link.first];
+    const std::int64_t waited = now - oldest.sent_ns;
     if (waited > silent_ns) {
         link.answers = false;  // today's behaviour until it answers again
         return false;
     }
-    const std::int64_t allowed = link.min_delay_ns + trail_slack_ns;
-    if (waited > allowed) return true;
-    if (link.rate_ns <= 0) return false;
-    const double unanswered = static_cast<double>(link.written - link.answered);
-    return unanswered > link.rate_bytes / link.rate_ns * static_cast<double>(allowed);
+    const double allowed = static_cast<double>(link.min_delay_ns + trail_slack_ns);
+    if (link.rate_ns <= 0) return static_cast<double>(waited) > allowed;  // the rate is not known yet
+    const double bytes_per_ns = link.rate_bytes / link.rate_ns;
+    const double before_oldest = static_cast<double>(oldest.bytes - link.answered);
+    if (static_cast<double>(waited) > allowed + before_oldest / bytes_per_ns) return true;
+    return link_queued(now, bytes_per_ns) > bytes_per_ns * static_cast<double>(trail_slack_ns);
 }
 
 void set_raw_modes()

@@ -47,6 +47,7 @@ def parse_args():
     p.add_argument("--size", default="80x25")
     p.add_argument("--refuse-resize", action="store_true")
     p.add_argument("--json", action="store_true", help="print the results as one JSON object")
+    p.add_argument("--trace", help="write a line a presented frame: present and arrival time (s), bytes")
     p.add_argument("command", nargs=argparse.REMAINDER)
     a = p.parse_args()
     if a.command and a.command[0] == "--":
@@ -198,12 +199,17 @@ def report(args, term, stats_path, esc_at, status):
                 rows.append(line.split())
     os.unlink(stats_path)
     presented = [float(r[2]) / 1000.0 for r in rows if int(r[3]) > 0]
+    sent = [int(r[3]) for r in rows if int(r[3]) > 0]
     # Frames after the ESC reached the program are not sent, by design.
     before_esc = [r for r in rows if esc_at is None or float(r[2]) / 1000.0 < esc_at + args.rtt / 2000.0]
     skipped = sum(1 for r in before_esc if int(r[3]) == 0)
     # The first update to arrive is the start picture (or the size message).
     arrived = term.frame_times[1:]
     n = min(len(presented), len(arrived))
+    if args.trace:
+        with open(args.trace, "w") as f:
+            for k in range(n):
+                f.write(f"{presented[k]:.4f} {arrived[k]:.4f} {sent[k]}\n")
     ages = []
     max_age = 0.0
     worst_at = None
