@@ -74,6 +74,7 @@ constexpr char status_request[] = "\x1b[c";
 constexpr int status_request_length = 3;
 constexpr int probe_capacity = 64;                      // requests awaiting an answer
 constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
+constexpr std::int64_t late_slack_ns = 40000000;        // two frames late past the round trip
 constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
 constexpr std::int64_t reply_drain_ns = 500000000;      // how long an exit waits for the last answers
 constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
@@ -178,7 +179,9 @@ void give_back(bool wait)
     give_size_back();
     if (wait) await_answers();
     if (link.count > 0) tcflush(key_fd, TCIFLUSH);
-    link.count = 0;
+    link.count = 0;  // the next answer times nothing written before now
+    link.answered = link.written;
+    link.answered_ns = 0;
     keys.replies_due = 0;
     tcsetattr(key_fd, TCSANOW, &saved_modes);
     sigaction(SIGTTOU, &previous, nullptr);
@@ -286,9 +289,9 @@ double link_queued(std::int64_t now, double bytes_per_ns)
     return queued < 0 ? 0 : queued;
 }
 
-// True while the terminal trails by more than the round trip and a little
-// queue: the oldest request is late by more than that even for the bytes
-// before it, or more than that queue is still on the link.
+// True while the terminal trails: the oldest request is two frames later than
+// the round trip and the bytes before it take, or more than a frame's time of
+// bytes is still queued on the link.
 bool link_trails(std::int64_t now)
 {
     if (!link.answers || link.count == 0) return false;
@@ -298,7 +301,7 @@ bool link_trails(std::int64_t now)
         link.answers = false;  // today's behaviour until it answers again
         return false;
     }
-    const double allowed = static_cast<double>(link.min_delay_ns + trail_slack_ns);
+    const double allowed = static_cast<double>(link.min_delay_ns + late_slack_ns);
     if (link.rate_ns <= 0) return static_cast<double>(waited) > allowed;  // the rate is not known yet
     const double bytes_per_ns = link.rate_bytes / link.rate_ns;
     const double before_oldest = static_cast<double>(oldest.bytes - link.answered);

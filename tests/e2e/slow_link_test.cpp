@@ -40,16 +40,17 @@ double field(const std::string& json, const std::string& key)
 
 TEST(slow_link, frames_are_skipped_and_the_picture_keeps_time_and_esc_restores_promptly)
 {
-    // 128 kbit/s carries a third of what the show's first seconds need: sent
-    // frame by frame, the picture would fall seconds behind.
-    const std::string r = simulate("--rate 128000 --rtt 100 --seconds 6");
+    // 64 kbit/s carries a fraction of what the show needs from its seventh
+    // second on: sent frame by frame, the picture falls 1.5 s behind within
+    // 8 s, and the terminal is given back 5 s after the ESC.
+    const std::string r = simulate("--rate 64000 --rtt 100 --seconds 8");
     ASSERT_NE(r, "") << "the simulated run failed";
     EXPECT_GT(field(r, "skipped"), 0) << r;
     EXPECT_GT(field(r, "presented"), 20) << r;
     EXPECT_GE(field(r, "max_age_ms"), 0) << r;
-    EXPECT_LT(field(r, "max_age_ms"), 1000) << r;
+    EXPECT_LT(field(r, "max_age_ms"), 800) << r;
     EXPECT_GE(field(r, "restore_after_esc_ms"), 0) << r;
-    EXPECT_LT(field(r, "restore_after_esc_ms"), 1000) << r;
+    EXPECT_LT(field(r, "restore_after_esc_ms"), 800) << r;
 }
 
 TEST(slow_link, a_fast_link_gets_every_frame_and_a_terminal_one_row_short_grows_and_shrinks_back)
