@@ -13,7 +13,8 @@ struct terminal_options {
     // Receives a line a frame of the show, "frame deadline present bytes" (the
     // first line, starting with '#', names them): the frame number from 0, the
     // deadline the frame waited for and the tick count when its bytes were
-    // written (ms, with microseconds), the bytes written and the music time
+    // written (ms, with microseconds), the bytes written (0: the frame was not
+    // presented, as the terminal trailed or ESC had come) and the music time
     // (ms) the frame shows, the last one its scenes read. Opened for writing
     // and not yet used; the caller closes it after the run. Null: none.
     std::FILE* stats = nullptr;
