@@ -99,7 +99,7 @@ const option_row option_table[] = {
     {"mute", no_value, anywhere, nullptr, "no sound; the show runs on a silent clock",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.mute = true; return nullptr; }},
     {"audio-latency", number_value, anywhere, "MS", "output latency to compensate, 0..1000 ms", set_latency},
-    {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal,\nmusic time shown (ms)",
+    {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal\n(0: not presented, the terminal trails), music time\nshown (ms)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.stats_path = t; return nullptr; }},
     {"record", file_value, anywhere, "FILE.cast", "record what the terminal receives, with its\ntiming, as an asciicast v2 file", set_record},
 

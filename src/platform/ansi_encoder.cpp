@@ -15,6 +15,9 @@ namespace {
 constexpr char sync_begin[] = "\x1b[?2026h";
 constexpr char sync_end[] = "\x1b[?2026l";
 constexpr std::uint16_t black_blank = 0x0020;  // the look of an empty black cell
+// A cell erased to the terminal's own colours (a clear where erases do not
+// take the background colour): a blank with a foreground, so no look equals it.
+constexpr std::uint16_t erased_blank = 0x0F20;
 
 // The console numbers its colours blue-green-red, ANSI red-green-blue: console
 // 1 (blue) is ANSI 4, console 4 (red) is ANSI 1, console 6 (brown) is ANSI 3.
@@ -189,6 +192,7 @@ int rewrite_length(const ansi_encoder& e, int row, int from, int to, int limit)
     int fg = e.sgr_fg, bg = e.sgr_bg, cost = 0;
     for (int c = from; c < to && cost <= limit; ++c) {
         const std::uint16_t look = e.front[row * screen_width + c];
+        if (look == erased_blank) return limit + 1;  // not a look this encoder can write
         const int want_fg = look_blank(look) ? -1 : look_fg(look);
         cost += sgr_length(e, fg, bg, want_fg, look_bg(look)) + look_length(e, look);
         if (want_fg >= 0) fg = want_fg;
@@ -219,6 +223,8 @@ void move_to(ansi_encoder& e, byte_sink& s, int row, int column)
 
 // Clears the whole terminal to black (and every attribute off) and makes the
 // front all black blanks, so a full redraw sends only what is not black.
+// Where erases do not take the background the cells are in the terminal's own
+// colours, and a full redraw sends every cell.
 void clear_terminal(ansi_encoder& e, byte_sink& s)
 {
     put_text(s, "\x1b[0;");
@@ -227,7 +233,7 @@ void clear_terminal(ansi_encoder& e, byte_sink& s)
     e.sgr_fg = -1;  // the terminal's default foreground, none of ours
     e.sgr_bg = 0;
     e.cursor_row = e.cursor_column = -1;
-    for (std::uint16_t& look : e.front) look = black_blank;
+    for (std::uint16_t& look : e.front) look = e.erase_in_color ? black_blank : erased_blank;
     e.front_valid = true;
 }
 
@@ -236,6 +242,7 @@ void clear_terminal(ansi_encoder& e, byte_sink& s)
 // Returns the column after the run, or c when the run is written cell by cell.
 int erase_run(ansi_encoder& e, byte_sink& s, int row, int c, const std::uint16_t* want)
 {
+    if (!e.erase_in_color) return c;  // the erased cells would lose their colour
     const std::uint16_t* front = e.front + row * screen_width;
     int end = c;
     while (end + 1 < screen_width && want[end + 1] == want[c]) ++end;
@@ -310,6 +317,7 @@ void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int row
         e.full_block[b] = u == 0x2588;
     }
     e.color = color;
+    e.erase_in_color = true;
     init_colors(e);
     e.sgr_fg = e.sgr_bg = -1;
     encoder_resize(e, columns, rows);

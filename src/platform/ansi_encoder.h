@@ -32,6 +32,8 @@ struct ansi_encoder {
     std::uint8_t fg_length[16];
     std::uint8_t bg_length[16];
     int color;                         // 16, 256 or 24
+    bool erase_in_color;               // erases fill with the current background (terminfo bce);
+                                       // else blank cells are written as spaces; set after init
     int columns, rows;                 // terminal size in cells
     int left, top;                     // where grid cell (0, 0) sits in the terminal
     bool front_valid;                  // false: the next frame clears and draws in full

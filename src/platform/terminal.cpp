@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -17,6 +18,7 @@
 #include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
 #include "platform/music.h"
+#include "platform/terminal_caps.h"
 
 namespace {
 
@@ -37,7 +39,7 @@ volatile std::sig_atomic_t stop_pending = 0;
 volatile std::sig_atomic_t continue_pending = 0;
 
 ansi_encoder encoder;
-char frame_bytes[ansi_frame_capacity];
+char frame_bytes[ansi_frame_capacity + 8];  // room for a status request after the frame
 screen_cell shown[screen_cells];  // the last frame presented, for redraws
 bool have_frame = false;
 bool message_shown = false;       // the too-small message is on screen
@@ -63,6 +65,49 @@ std::int64_t monotonic_ns()
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
+
+// How far the terminal trails. Over a slow link (ssh) the writes pile up in
+// buffers on the way and the picture falls behind the music. So each write
+// ends with a status request (device attributes, CSI c: every common terminal
+// answers it; not all answer DSR's CSI 5 n), and its answer, read with the
+// keys, tells when the terminal got there. While it trails, frames are not
+// presented; the next present sends the difference from what the terminal
+// last received. A terminal that never answers is asked twice (at the take-
+// over and after the start picture: the answers' spacing times the link) and
+// gets every frame.
+constexpr char status_request[] = "\x1b[c";
+constexpr int status_request_length = 3;
+constexpr int probe_capacity = 64;                      // requests awaiting an answer
+constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
+constexpr std::int64_t late_slack_ns = 40000000;        // two frames late past the round trip
+constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
+constexpr std::int64_t reply_drain_ns = 500000000;      // how long an exit waits for the last answers
+constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
+
+struct link_probe {
+    std::int64_t sent_ns;  // when the request had been written
+    std::uint64_t bytes;   // bytes written up to and including it
+};
+
+struct link_state {
+    link_probe probes[probe_capacity];  // requests not yet answered, oldest at first
+    int first = 0, count = 0;
+    bool answers = false;               // the terminal answers: ask after every write
+    std::int64_t min_delay_ns = INT64_MAX;  // the fastest answer: the round trip with nothing queued
+    std::uint64_t written = 0;          // bytes written since the start
+    std::uint64_t answered = 0;         // of those, the ones known to have arrived
+    std::int64_t answered_ns = 0;       // when the last answer came
+    double rate_bytes = 0, rate_ns = 0; // decayed sums of bytes delivered on a busy link and their time
+};
+
+link_state link;
+
+// A terminal one row short (80 x 24 is the usual default) is asked to grow
+// with the window-size request; where it complies it is given its size back
+// at the end. One that does not comply shows the size message as before.
+bool size_asked = false;         // the request went out with the last take-over
+int asked_columns = 0;           // the size asked for: 25 rows of this many columns
+char size_back[32];              // the request for the size it had, NUL-terminated
 
 std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
@@ -101,9 +146,45 @@ bool raw_write(const char* bytes, std::size_t n)
     return true;
 }
 
+// Asks for the size the terminal had, if it grew as asked and is still so.
+void give_size_back()
+{
+    if (!size_asked) return;
+    size_asked = false;
+    winsize ws{};
+    if (ioctl(out_fd, TIOCGWINSZ, &ws) == 0 && ws.ws_row == screen_height && ws.ws_col == asked_columns)
+        raw_write(size_back, std::strlen(size_back));
+}
+
+void link_answered(std::int64_t now);
+
+// Reads the answers to the status requests still out, while the modes are
+// raw, so that none reaches the shell; until the last arrives or, for a
+// terminal not known to answer, half a second after the oldest was sent.
+void await_answers()
+{
+    if (link.count == 0) return;
+    const std::int64_t start = link.answers ? monotonic_ns() : link.probes[link.first].sent_ns;
+    const std::int64_t until = start + reply_drain_ns;
+    for (std::int64_t now = monotonic_ns(); link.count > 0 && now < until; now = monotonic_ns()) {
+        pollfd p{key_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>((until - now) / 1000000) + 1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || !(p.revents & POLLIN)) break;
+        unsigned char bytes[256];
+        const ssize_t n = read(key_fd, bytes, sizeof bytes);
+        if (n <= 0) break;
+        const int before = keys.replies;
+        keys_feed(keys, bytes, static_cast<int>(n), term_tick_count());
+        for (int r = before; r < keys.replies; ++r) link_answered(now);
+    }
+}
+
 // Gives the terminal back: modes, colours, cursor, main screen. Safe in a
 // signal handler and at any time; does something only while taken over.
-void restore_terminal()
+// With wait, answers still due are read first (not in a signal handler);
+// any still due then are dropped from the input.
+void give_back(bool wait)
 {
     if (!taken_over.exchange(false)) return;
     const int saved_errno = errno;
@@ -118,14 +199,23 @@ void restore_terminal()
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGTTOU, &ignore, &previous);
     raw_write(ansi_restore, std::strlen(ansi_restore));
+    give_size_back();
+    if (wait) await_answers();
+    if (link.count > 0) tcflush(key_fd, TCIFLUSH);
+    link.count = 0;  // the next answer times nothing written before now
+    link.answered = link.written;
+    link.answered_ns = 0;
+    keys.replies_due = 0;
     tcsetattr(key_fd, TCSANOW, &saved_modes);
     sigaction(SIGTTOU, &previous, nullptr);
     errno = saved_errno;
 }
 
+void restore_terminal() { give_back(false); }
+
 // The last thing before the process ends: the terminal back, then the
 // recording finished with the restore as its last event. Safe in a signal handler.
-void give_back()
+void give_back_for_good()
 {
     restore_terminal();
     if (recording) cast_finish(*recording);
@@ -135,7 +225,7 @@ void give_back()
 [[noreturn]] void terminal_lost()
 {
     writing = false;
-    give_back();
+    give_back_for_good();
     std::signal(SIGHUP, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);
@@ -146,11 +236,11 @@ void give_back()
 }
 
 // One frame's bytes in one write (more only when the terminal takes them in parts).
-void write_frame(const char* bytes, int n)
+void write_frame(const char* bytes, std::size_t n)
 {
     record_write(bytes, static_cast<std::size_t>(n));
     writing = true;
-    std::size_t left = static_cast<std::size_t>(n);
+    std::size_t left = n;
     while (left > 0) {
         const ssize_t w = write(out_fd, bytes, left);
         if (w > 0) {
@@ -168,6 +258,89 @@ void write_frame(const char* bytes, int n)
     writing = false;
 }
 
+// Writes bytes (room for a status request after them) with the request when
+// one is due; returns the count written.
+int write_out(char* bytes, int n)
+{
+    const bool ask = link.count < 2 || (link.answers && link.count < probe_capacity);
+    if (ask) {
+        std::memcpy(bytes + n, status_request, status_request_length);
+        n += status_request_length;
+    }
+    write_frame(bytes, static_cast<std::size_t>(n));
+    link.written += static_cast<std::uint64_t>(n);
+    if (ask) {
+        link.probes[(link.first + link.count) % probe_capacity] = {monotonic_ns(), link.written};
+        ++link.count;
+        keys.replies_due = link.count;
+    }
+    return n;
+}
+
+// The oldest request was answered at now: how long it took, and how fast the
+// link delivered the bytes since the answer before.
+void link_answered(std::int64_t now)
+{
+    if (link.count == 0) return;  // an answer nobody asked for
+    const link_probe p = link.probes[link.first];
+    link.first = (link.first + 1) % probe_capacity;
+    keys.replies_due = --link.count;
+    link.answers = true;
+    if (now - p.sent_ns < link.min_delay_ns) link.min_delay_ns = now - p.sent_ns;
+    // The link carried the bytes since the answer before from when they were
+    // written or, if the bytes before them still queued then, from when those
+    // were through; either shows a round trip later.
+    const std::int64_t start = std::max(link.answered_ns, p.sent_ns + link.min_delay_ns);
+    if (link.answered_ns > 0 && now > start) {
+        link.rate_bytes = link.rate_bytes * rate_decay + static_cast<double>(p.bytes - link.answered);
+        link.rate_ns = link.rate_ns * rate_decay + static_cast<double>(now - start);
+    }
+    link.answered = p.bytes;
+    link.answered_ns = now;
+}
+
+// The bytes still queued on the link at now, if it carries bytes_per_ns: from
+// when the last answered request left the queue (a round trip before its
+// answer), the writes since go in and the rate drains them.
+double link_queued(std::int64_t now, double bytes_per_ns)
+{
+    std::int64_t t = link.answered_ns - link.min_delay_ns;
+    std::uint64_t bytes = link.answered;
+    double queued = 0;
+    for (int i = 0; i < link.count; ++i) {
+        const link_probe& p = link.probes[(link.first + i) % probe_capacity];
+        if (p.sent_ns > t) {
+            queued -= bytes_per_ns * static_cast<double>(p.sent_ns - t);
+            if (queued < 0) queued = 0;
+            t = p.sent_ns;
+        }
+        queued += static_cast<double>(p.bytes - bytes);
+        bytes = p.bytes;
+    }
+    queued -= bytes_per_ns * static_cast<double>(now - t);
+    return queued < 0 ? 0 : queued;
+}
+
+// True while the terminal trails: the oldest request is two frames later than
+// the round trip and the bytes before it take, or more than a frame's time of
+// bytes is still queued on the link.
+bool link_trails(std::int64_t now)
+{
+    if (!link.answers || link.count == 0) return false;
+    const link_probe& oldest = link.probes[link.first];
+    const std::int64_t waited = now - oldest.sent_ns;
+    if (waited > silent_ns) {
+        link.answers = false;  // today's behaviour until it answers again
+        return false;
+    }
+    const double allowed = static_cast<double>(link.min_delay_ns + late_slack_ns);
+    if (link.rate_ns <= 0) return static_cast<double>(waited) > allowed;  // the rate is not known yet
+    const double bytes_per_ns = link.rate_bytes / link.rate_ns;
+    const double before_oldest = static_cast<double>(oldest.bytes - link.answered);
+    if (static_cast<double>(waited) > allowed + before_oldest / bytes_per_ns) return true;
+    return link_queued(now, bytes_per_ns) > bytes_per_ns * static_cast<double>(trail_slack_ns);
+}
+
 void set_raw_modes()
 {
     termios raw = saved_modes;
@@ -178,11 +351,31 @@ void set_raw_modes()
     tcsetattr(key_fd, TCSANOW, &raw);
 }
 
+void query_size(int& columns, int& rows);
+
+void write_takeover()
+{
+    char bytes[96];
+    int n = static_cast<int>(std::strlen(ansi_takeover));
+    std::memcpy(bytes, ansi_takeover, static_cast<std::size_t>(n));
+    int columns = 0, rows = 0;
+    query_size(columns, rows);
+    size_asked = rows == screen_height - 1 && columns >= screen_width;
+    if (size_asked) {
+        asked_columns = columns;
+        n += std::snprintf(bytes + n, 32, "\x1b[8;%d;%dt", screen_height, columns);
+        std::snprintf(size_back, sizeof size_back, "\x1b[8;%d;%dt", rows, columns);
+    }
+    GLIM_ASSERT(n + status_request_length <= static_cast<int>(sizeof bytes));
+    write_out(bytes, n);
+}
+
+
 void take_over()
 {
     set_raw_modes();
     taken_over = true;
-    write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+    write_takeover();
 }
 
 void query_size(int& columns, int& rows)
@@ -203,12 +396,12 @@ int show()
 {
     int n = 0;
     if (!encoder_fits(encoder)) {
-        if (!message_shown) write_frame(frame_bytes, n = encode_size_message(encoder, frame_bytes));
+        if (!message_shown) n = write_out(frame_bytes, encode_size_message(encoder, frame_bytes));
         message_shown = true;
         return n;
     }
     message_shown = false;
-    if (have_frame) write_frame(frame_bytes, n = encode_frame(encoder, shown, frame_bytes));
+    if (have_frame) n = write_out(frame_bytes, encode_frame(encoder, shown, frame_bytes));
     return n;
 }
 
@@ -233,7 +426,7 @@ void wake()
 
 void on_fatal_signal(int sig)
 {
-    give_back();
+    give_back_for_good();
     std::signal(sig, SIG_DFL);
     std::raise(sig);  // blocked until this handler returns, then ends the process
 }
@@ -292,7 +485,7 @@ void start_recording(int columns, int rows)
 // Ctrl-Z: give the terminal back, stop, and on continue take it again.
 void suspend()
 {
-    restore_terminal();
+    give_back(true);
     set_handler(SIGTSTP, SIG_DFL);
     std::raise(SIGTSTP);  // the process stops here until continued
     set_handler(SIGTSTP, on_stop_signal);
@@ -337,7 +530,7 @@ void handle_signals(bool draw)
             take_over();
         } else {
             set_raw_modes();
-            write_frame(ansi_takeover, static_cast<int>(std::strlen(ansi_takeover)));
+            write_takeover();
         }
         resumed = true;
         forget_screen();
@@ -363,7 +556,10 @@ void read_keys()
         unsigned char bytes[256];
         const ssize_t n = read(key_fd, bytes, sizeof bytes);
         if (n > 0) {
+            const int before = keys.replies;
             keys_feed(keys, bytes, static_cast<int>(n), term_tick_count());
+            const std::int64_t now = monotonic_ns();
+            for (int r = before; r < keys.replies; ++r) link_answered(now);
         } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
             continue;
         } else {
@@ -412,11 +608,17 @@ std::uint32_t pace_until(std::uint32_t deadline)
         // keeps "now is past the deadline" true across the wrap.
         const auto ahead = static_cast<std::int32_t>(deadline - static_cast<std::uint32_t>(now_ms));
         if (ahead < 0) return deadline;
-        // A relative sleep to the first tick past the deadline (clock_nanosleep
-        // with an absolute time is not everywhere); a wake-up too early, or
-        // by a signal, goes round the loop again.
-        const std::int64_t wait_ns = (now_ms + ahead + 1) * 1000000 - monotonic_ns();
+        const std::int64_t wake_ms = now_ms + ahead + 1;  // the first tick past the deadline
+        // A relative wait (clock_nanosleep with an absolute time is not
+        // everywhere); a wake-up too early, or by a signal, goes round the loop again.
+        const std::int64_t wait_ns = wake_ms * 1000000 - monotonic_ns();
         if (wait_ns <= 0) continue;
+        if (link.count > 0) {
+            // Answers are due: read them as they come, to time them.
+            pollfd p[2] = {{key_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+            if (poll(p, 2, static_cast<int>((wait_ns + 999999) / 1000000)) > 0 && p[0].revents) read_keys();
+            continue;
+        }
         const timespec wait{static_cast<time_t>(wait_ns / 1000000000), static_cast<long>(wait_ns % 1000000000)};
         nanosleep(&wait, nullptr);
     }
@@ -449,6 +651,13 @@ void term_present(const screen_cell* cells, int width, int height)
     handle_signals(false);
     std::memcpy(shown, cells, sizeof shown);
     have_frame = true;
+    // Once ESC is down nothing more is sent: on a slow link the restore then
+    // follows what is already on its way.
+    const std::int64_t now = monotonic_ns();
+    if (keys.quit || link_trails(now)) {
+        write_stats(0, now);
+        return;
+    }
     const int bytes = show();
     write_stats(bytes, monotonic_ns());
 }
@@ -461,7 +670,7 @@ std::int32_t term_music_time()
 
 void term_shutdown()
 {
-    restore_terminal();
+    give_back(true);
     set_handler(SIGTSTP, SIG_DFL);
     set_handler(SIGCONT, SIG_DFL);
     set_handler(SIGWINCH, SIG_DFL);
@@ -477,7 +686,10 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
     for (int i = 0; i < count; ++i) {
         const unsigned char b = bytes[i];
         if (b == esc) {
-            // Also inside a sequence: a new ESC cuts the old one off.
+            // Also inside a sequence: a new ESC cuts the old one off. An ESC
+            // right after an ESC was the key: the answer to a status request
+            // can follow a key press at once.
+            if (k.state == key_after_escape) k.quit = true;
             k.state = key_after_escape;
             k.escape_tick = now;
             continue;
@@ -492,6 +704,7 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
             break;
         case key_in_csi:
             if (b < 0x20 || b > 0x3F) k.state = key_plain;  // a final byte, or garbage
+            if (b == 'c' || b == 'n') ++k.replies;          // no key ends so: DA or DSR answers
             break;
         case key_after_ss3:
             k.state = key_plain;
@@ -500,9 +713,15 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
     }
 }
 
+namespace {
+
+std::uint32_t escape_wait(const key_decoder& k) { return k.replies_due > 0 ? reply_escape_ms : lone_escape_ms; }
+
+}  // namespace
+
 void keys_settle(key_decoder& k, std::uint32_t now)
 {
-    if (k.state == key_plain || now - k.escape_tick < lone_escape_ms) return;
+    if (k.state == key_plain || now - k.escape_tick < escape_wait(k)) return;
     if (k.state == key_after_escape) k.quit = true;
     k.state = key_plain;
 }
@@ -511,7 +730,7 @@ int keys_settle_in(const key_decoder& k, std::uint32_t now)
 {
     if (k.state == key_plain) return -1;
     const std::uint32_t waited = now - k.escape_tick;
-    return waited >= lone_escape_ms ? 0 : static_cast<int>(lone_escape_ms - waited);
+    return waited >= escape_wait(k) ? 0 : static_cast<int>(escape_wait(k) - waited);
 }
 
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
@@ -538,10 +757,13 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
         *why = "cannot create a pipe";
         return false;
     }
-    const int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
+    const terminal_caps caps = terminal_caps_query(out_fd);
+    int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
+    if (!options.color && color == 24 && !caps.truecolor) color = 16;
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
+    encoder.erase_in_color = caps.erase_in_color;
     stats_file = options.stats;
     recording = options.record;
     if (recording) start_recording(columns, rows);
@@ -555,8 +777,8 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     set_handler(SIGCONT, on_continue_signal);
     set_handler(SIGWINCH, on_resize_signal);
     std::signal(SIGPIPE, SIG_IGN);  // a closed terminal shows as EPIPE, handled as a hang-up
-    set_fatal_cleanup(give_back);
-    std::atexit(give_back);
+    set_fatal_cleanup(give_back_for_good);
+    std::atexit(give_back_for_good);
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,

@@ -17,7 +17,8 @@ struct terminal_options {
     // Receives a line a frame of the show, "frame deadline present bytes" (the
     // first line, starting with '#', names them): the frame number from 0, the
     // deadline the frame waited for and the tick count when its bytes were
-    // written (ms, with microseconds), the bytes written and the music time
+    // written (ms, with microseconds), the bytes written (0: the frame was not
+    // presented, as the terminal trailed or ESC had come) and the music time
     // (ms) the frame shows, the last one its scenes read. Opened for writing
     // and not yet used; the caller closes it after the run. Null: none.
     std::FILE* stats = nullptr;
@@ -42,6 +43,9 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
 
 // How long an ESC must stand alone to count as the key.
 inline constexpr std::uint32_t lone_escape_ms = 25;
+// The same while the terminal owes an answer to a status request, whose
+// first byte is an ESC too: an answer cut in two on a slow link is not a key.
+inline constexpr std::uint32_t reply_escape_ms = 100;
 
 enum key_state { key_plain, key_after_escape, key_in_csi, key_after_ss3 };
 
@@ -50,11 +54,14 @@ struct key_decoder {
     std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
     bool space = false;            // SPACE seen; the taker clears it
     bool quit = false;             // ESC or 'q' seen; stays set
+    int replies = 0;               // answers to status requests seen (CSI ... c, CSI ... n); counts up
+    int replies_due = 0;           // answers still to come; set by the taker
 };
 
 // Decodes bytes that arrived at tick count now.
 void keys_feed(key_decoder& keys, const unsigned char* bytes, int count, std::uint32_t now);
-// An ESC alone for lone_escape_ms is the key; a sequence cut off that long is dropped.
+// An ESC alone for lone_escape_ms (reply_escape_ms while replies are due) is
+// the key; a sequence cut off that long is dropped.
 void keys_settle(key_decoder& keys, std::uint32_t now);
 // Milliseconds until keys_settle can change something; -1 when nothing is pending.
 int keys_settle_in(const key_decoder& keys, std::uint32_t now);

@@ -102,11 +102,14 @@ void write_file(const std::string& path, const void* data, std::size_t n)
 
 // Encodes the frames for a terminal of columns x rows, replays them and
 // returns the script's exit status.
-int replay(int codepage, int color, int columns, int rows, unsigned seed)
+// bce: the encoder may erase in colour, and the terminal does; else neither.
+int replay(int codepage, int color, int columns, int rows, unsigned seed, bool bce = true,
+           bool terminal_bce = true)
 {
     static ansi_encoder encoder;
     static char bytes[ansi_frame_capacity];
     encoder_init(encoder, codepage, color, columns, rows);
+    encoder.erase_in_color = bce;
     std::string stream = ansi_takeover;
     std::vector<unsigned char> cells;
     for (const auto& frame : varied_frames(seed)) {
@@ -123,7 +126,7 @@ int replay(int codepage, int color, int columns, int rows, unsigned seed)
     const std::string command = "/usr/bin/python3 " + replay_script + " --ansi " + ansi + " --dump " + dump +
                                 " --pictures 0 --codepage " + std::to_string(codepage) + " --color " +
                                 std::to_string(color) + " --size " + std::to_string(columns) + "x" +
-                                std::to_string(rows);
+                                std::to_string(rows) + (terminal_bce ? "" : " --no-bce");
     const int status = std::system(command.c_str());
     std::remove(ansi.c_str());
     std::remove(dump.c_str());
@@ -146,6 +149,12 @@ TEST(ansi_replay, every_frame_shows_its_cells_in_256_colours_and_truecolor)
 {
     EXPECT_EQ(replay(865, 256, 80, 25, 3), 0);
     EXPECT_EQ(replay(437, 24, 80, 25, 4), 0);
+}
+
+TEST(ansi_replay, a_terminal_without_background_colour_erase_gets_spaces_not_erases)
+{
+    EXPECT_EQ(replay(437, 16, 90, 30, 7, false, false), 0);
+    EXPECT_NE(replay(437, 16, 80, 25, 7, true, false), 0) << "the model of such a terminal erases in colour";
 }
 
 TEST(ansi_replay, a_larger_terminal_shows_the_grid_centred_on_black)

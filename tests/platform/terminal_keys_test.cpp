@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/terminal.h"
+#include "platform/terminal_caps.h"
 
 namespace {
 
@@ -70,6 +71,48 @@ TEST(terminal_keys, two_escapes_quit_by_the_second_and_a_cut_off_sequence_is_dro
     EXPECT_FALSE(cut.quit);
     feed(cut, " ", lone_escape_ms + 1);
     EXPECT_TRUE(cut.space);
+}
+
+TEST(terminal_keys, status_answers_are_counted_and_never_a_key_and_an_escape_before_one_still_quits)
+{
+    key_decoder keys;
+    keys.replies_due = 2;
+    feed(keys, "\x1b[?62;22c\x1b[0n", 0);
+    keys_settle(keys, 1000);
+    EXPECT_EQ(keys.replies, 2);
+    EXPECT_FALSE(keys.quit);
+    // An answer cut after its ESC is not the key while answers are due.
+    feed(keys, "\x1b", 1000);
+    keys_settle(keys, 1000 + lone_escape_ms);
+    EXPECT_FALSE(keys.quit);
+    feed(keys, "[?62;22c", 1000 + lone_escape_ms);
+    EXPECT_EQ(keys.replies, 3);
+    EXPECT_FALSE(keys.quit);
+    feed(keys, "\x1b", 2000);
+    keys_settle(keys, 2000 + reply_escape_ms);
+    EXPECT_TRUE(keys.quit);
+    // The ESC key followed at once by an answer.
+    key_decoder pressed;
+    pressed.replies_due = 1;
+    feed(pressed, "\x1b\x1b[?62;22c", 0);
+    EXPECT_TRUE(pressed.quit);
+    EXPECT_EQ(pressed.replies, 1);
+}
+
+TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them)
+{
+    const terminal_caps xterm = terminal_caps_from("xterm-256color", nullptr, nullptr, 1);
+    EXPECT_TRUE(xterm.erase_in_color && xterm.truecolor);
+    const terminal_caps screen = terminal_caps_from("screen", "1234.pts-0.host", nullptr, 0);
+    EXPECT_FALSE(screen.erase_in_color || screen.truecolor);
+    const terminal_caps screen_bce = terminal_caps_from("screen-256color-bce", "1.x", nullptr, 1);
+    EXPECT_TRUE(screen_bce.erase_in_color && !screen_bce.truecolor);
+    const terminal_caps tmux = terminal_caps_from("screen", nullptr, "/tmp/tmux-0/default,1,0", 0);
+    EXPECT_TRUE(tmux.erase_in_color && tmux.truecolor);
+    const terminal_caps no_bce = terminal_caps_from("vt220", nullptr, nullptr, 0);
+    EXPECT_TRUE(!no_bce.erase_in_color && no_bce.truecolor);
+    const terminal_caps unknown = terminal_caps_from("no-such-terminal", nullptr, nullptr, -1);
+    EXPECT_TRUE(unknown.erase_in_color && unknown.truecolor);
 }
 
 }  // namespace

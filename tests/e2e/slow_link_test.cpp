@@ -1,0 +1,72 @@
+// The demo over a simulated link (tests/platform/link_sim.py): a pseudo-terminal
+// whose output reaches an answering terminal at a set rate and delay through a
+// 2 MB window, as over ssh. On a slow link frames are skipped and the picture
+// stays in time; on a fast one every frame goes out. The full-show targets
+// are measured by bench/slow_link.sh.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+const std::string binary = GLIMFANT_BINARY;
+const std::string link_sim = std::string(GLIMFANT_SOURCE_DIR) + "/tests/platform/link_sim.py";
+
+// Runs the simulator; its JSON line, or "" when it failed.
+std::string simulate(const std::string& link_args)
+{
+    const std::string command = "/usr/bin/python3 " + link_sim + " --json " + link_args + " -- " + binary + " --mute";
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        if (pclose(p) != 0) return "";
+    }
+    return out;
+}
+
+// The number after "key": in the JSON line; -1 when absent or null.
+double field(const std::string& json, const std::string& key)
+{
+    const std::size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos) return -1;
+    const char* start = json.c_str() + at + key.size() + 4;
+    char* end = nullptr;
+    const double value = std::strtod(start, &end);
+    return end == start ? -1 : value;
+}
+
+TEST(slow_link, frames_are_skipped_and_the_picture_keeps_time_and_esc_restores_promptly)
+{
+    // 64 kbit/s carries a fraction of what the show needs from its seventh
+    // second on: sent frame by frame, the picture falls 1.5 s behind within
+    // 8 s, and the terminal is given back 5 s after the ESC.
+    const std::string r = simulate("--rate 64000 --rtt 100 --seconds 8");
+    ASSERT_NE(r, "") << "the simulated run failed";
+    EXPECT_GT(field(r, "skipped"), 0) << r;
+    EXPECT_GT(field(r, "presented"), 20) << r;
+    EXPECT_GE(field(r, "max_age_ms"), 0) << r;
+    EXPECT_LT(field(r, "max_age_ms"), 800) << r;
+    EXPECT_GE(field(r, "restore_after_esc_ms"), 0) << r;
+    EXPECT_LT(field(r, "restore_after_esc_ms"), 800) << r;
+}
+
+TEST(slow_link, a_fast_link_gets_every_frame_and_a_terminal_one_row_short_grows_and_shrinks_back)
+{
+    const std::string r = simulate("--rate 100000000 --rtt 1 --seconds 3 --size 80x24");
+    ASSERT_NE(r, "") << "the simulated run failed";
+    EXPECT_NE(r.find("\"resizes\": [[25, 80], [24, 80]]"), std::string::npos) << r;
+    EXPECT_GT(field(r, "presented"), 100) << r;
+    // A loaded machine can stall the simulated terminal itself for a frame or two.
+    EXPECT_LE(field(r, "skipped"), 3) << r;
+
+    // One that does not comply keeps the size message and is not asked back.
+    const std::string refused = simulate("--rate 100000000 --rtt 1 --seconds 1 --size 80x24 --refuse-resize");
+    ASSERT_NE(refused, "") << "the simulated run failed";
+    EXPECT_NE(refused.find("\"resizes\": [[25, 80]],"), std::string::npos) << refused;
+    EXPECT_EQ(field(refused, "presented"), 0) << refused;
+}
+
+}  // namespace
