@@ -3,6 +3,7 @@
 # is missing. Sourced by run.sh and test.sh.
 glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
                    libasound2-dev help2man dpkg-dev
+                   libavcodec-dev libavformat-dev libavutil-dev zlib1g-dev unifont ffmpeg
                    libgtest-dev libbenchmark-dev tmux python3-pyte sox lame)
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
 

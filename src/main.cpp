@@ -11,6 +11,7 @@
 #include "base/fatal.h"
 #include "capture/asciicast.h"
 #include "core/options.h"
+#include "core/show_capture.h"
 #include "platform/headless.h"
 #include "platform/music.h"
 #include "score/score.h"
@@ -80,14 +81,21 @@ int run_headless(const demo_options& o)
     h.frames = o.frames;
     h.codepage = o.codepage;
     h.color = o.color == 0 ? 16 : o.color;
-    if (o.dump_path && !(h.dump = open_output(o.dump_path, "frames to"))) return exit_io_error;
+    h.frame_hook = show_capture_frame;
+    if (!show_capture_open(o)) return exit_io_error;
+    if (o.dump_path && !(h.dump = open_output(o.dump_path, "frames to"))) {
+        show_capture_close(false);
+        return exit_io_error;
+    }
     if (o.ansi_path && !(h.ansi = open_output(o.ansi_path, "the byte stream to"))) {
         if (h.dump) std::fclose(h.dump);
+        show_capture_close(false);
         return exit_io_error;
     }
     if (!open_recording(o)) {
         if (h.dump) std::fclose(h.dump);
         if (h.ansi) std::fclose(h.ansi);
+        show_capture_close(false);
         return exit_io_error;
     }
     if (o.record_path) h.record = &recording;
@@ -101,7 +109,8 @@ int run_headless(const demo_options& o)
     const bool dump_ok = close_output(h.dump, o.dump_path, write_failed);
     const bool ansi_ok = close_output(h.ansi, o.ansi_path, write_failed);
     const bool record_ok = close_recording(o, dump_ok && ansi_ok);
-    return dump_ok && ansi_ok && record_ok ? 0 : exit_io_error;
+    const bool capture_ok = show_capture_close(!write_failed && dump_ok && ansi_ok && record_ok);
+    return dump_ok && ansi_ok && record_ok && capture_ok ? 0 : exit_io_error;
 }
 
 int run_terminal(const demo_options& o)

@@ -13,7 +13,7 @@ declare -A allowed=(
     [wire]="render math base"
     [capture]="render base"
     [platform]="capture score render base"
-    [core]="platform text effects wire score render math base"
+    [core]="platform capture text effects wire score render math base"
 )
 bad=0
 for dir in */; do

@@ -1,6 +1,7 @@
 #include "core/options.h"
 
 #include <getopt.h>
+#include <strings.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -57,11 +58,31 @@ const char* set_step(demo_options& o, const char*, std::uint32_t n)
     return nullptr;
 }
 
+// A file name's ending, any case: ".cast", ".png" or ".mp4".
+bool has_extension(const char* name, const char* extension)
+{
+    const std::size_t n = std::strlen(name), e = std::strlen(extension);
+    return n > e && !strcasecmp(name + n - e, extension);
+}
+
 const char* set_record(demo_options& o, const char* text, std::uint32_t)
 {
-    const std::size_t n = std::strlen(text);
-    if (n <= 5 || std::strcmp(text + n - 5, ".cast")) return "'%s' does not end in .cast";
+    if (!has_extension(text, ".cast")) return "'%s' does not end in .cast";
     o.record_path = text;
+    return nullptr;
+}
+
+const char* set_png(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!has_extension(text, ".png")) return "'%s' does not end in .png";
+    o.png_path = text;
+    return nullptr;
+}
+
+const char* set_video(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!has_extension(text, ".mp4")) return "'%s' does not end in .mp4";
+    o.video_path = text;
     return nullptr;
 }
 
@@ -96,6 +117,13 @@ const option_row option_table[] = {
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.start_tick = n; return nullptr; }},
     {"seed", number_value, headless_only, "S", "random seed (default: the start tick)",
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.seed = n; o.seed_given = true; return nullptr; }},
+    {"png", file_value, headless_only, "FILE.png", "write the frame on screen at --at as a 720 x 400\npicture of a VGA text screen", set_png},
+    {"at", number_value, headless_only, "MS", "music time of the --png frame: frame MS / step",
+     [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.at_ms = n; o.at_given = true; return nullptr; }},
+    {"video", file_value, headless_only, "FILE.mp4", "write every frame and the sound as an H.264 and\nAAC video, 50 frames a second",
+     set_video},
+    {"font", file_value, headless_only, "FILE", "the .hex bitmap font for --png and --video\n(default /usr/share/unifont/unifont.hex)",
+     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
 
     {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
     {"dump-pictures", file_value, anywhere, "FILE", "write the eight pictures, 25 x 80 bytes each",
@@ -123,6 +151,24 @@ bool parse_u32(const char* text, std::uint32_t& out)
     if (errno || *end || v > 0xFFFFFFFFull) return false;
     out = static_cast<std::uint32_t>(v);
     return true;
+}
+
+// The rules between the picture and video options; nullptr when they hold.
+const char* check_capture_options(const demo_options& o)
+{
+    static char message[160];
+    if (o.png_path && !o.at_given) return "--png needs --at MS, the music time of the frame";
+    if (o.at_given && !o.png_path) return "option --at needs --png FILE";
+    if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
+    if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
+    if (o.png_path && o.at_ms / o.step_ms >= o.frames) {
+        std::snprintf(message, sizeof message, "option --at: %u ms is past the end of the show "
+                      "(the last frame shows %llu ms)", o.at_ms,
+                      o.frames ? static_cast<unsigned long long>(o.frames - 1) * o.step_ms : 0ull);
+        if (!o.frames) return "option --at: there is no frame to show with --frames 0";
+        return message;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -190,9 +236,10 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
         if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
     } else if (scoped[terminal_only]) {
         return fail("option --%s needs a terminal, not --headless%s", scoped[terminal_only], "");
-    } else if (!o.dump_path && !o.ansi_path && !o.record_path) {
-        return fail("--headless needs --dump FILE, --ansi FILE or --record FILE.cast%s%s", "", "");
+    } else if (!o.dump_path && !o.ansi_path && !o.record_path && !o.png_path && !o.video_path) {
+        return fail("--headless needs --dump FILE, --ansi FILE, --record FILE.cast, --png FILE or --video FILE%s%s", "", "");
     }
+    if (const char* problem = check_capture_options(o)) return fail("%s%s", problem, "");
     return true;
 }
 

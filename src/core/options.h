@@ -16,6 +16,11 @@ struct demo_options {
     std::uint32_t frames = 7850;    // --frames N
     const char* dump_path = nullptr;   // --dump FILE
     const char* ansi_path = nullptr;   // --ansi FILE
+    const char* png_path = nullptr;    // --png FILE.png: the frame at --at as a picture
+    bool at_given = false;
+    std::uint32_t at_ms = 0;           // --at MS: music time of the picture; its frame is MS / step
+    const char* video_path = nullptr;  // --video FILE.mp4: every frame and the sound
+    const char* font_path = nullptr;   // --font FILE: the .hex font for pictures; nullptr: unifont's
 
     int codepage = 437;             // --codepage 437|850|865
     int color = 0;                  // --color 16|256|truecolor (24); 0 = from COLORTERM

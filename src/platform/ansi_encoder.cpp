@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/fatal.h"
-#include "platform/codepages.h"
+#include "render/codepages.h"
 
 const char ansi_takeover[] = "\x1b[?1049h\x1b[?25l\x1b[?7l";
 const char ansi_restore[] = "\x1b[?2026l\x1b[0m\x1b[H\x1b[2J\x1b[?7h\x1b[?25h\x1b[?1049l";
@@ -19,14 +19,6 @@ constexpr std::uint16_t black_blank = 0x0020;  // the look of an empty black cel
 // The console numbers its colours blue-green-red, ANSI red-green-blue: console
 // 1 (blue) is ANSI 4, console 4 (red) is ANSI 1, console 6 (brown) is ANSI 3.
 constexpr int ansi_order[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-
-// The classic console palette, for truecolor.
-constexpr std::uint8_t console_rgb[16][3] = {
-    {0, 0, 0},       {0, 0, 128},     {0, 128, 0},     {0, 128, 128},  // black blue green cyan
-    {128, 0, 0},     {128, 0, 128},   {128, 128, 0},   {192, 192, 192},  // red magenta brown light grey
-    {128, 128, 128}, {0, 0, 255},     {0, 255, 0},     {0, 255, 255},  // dark grey, light blue green cyan
-    {255, 0, 0},     {255, 0, 255},   {255, 255, 0},   {255, 255, 255},  // light red, light magenta, yellow, white
-};
 
 // The nearest colours of the xterm 256-colour cube and grey ramp to the
 // classic palette; indices 0-15 are avoided, as they follow the user's theme.

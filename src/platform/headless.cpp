@@ -13,6 +13,7 @@ headless_options opts;
 std::uint32_t frames_presented = 0;  // frames presented since the music start
 bool music_started = false;
 bool write_failed = false;
+bool hook_stopped = false;     // the frame hook asked to end the show
 bool ansi_taken_over = false;  // the byte stream has its take-over and no restore yet
 ansi_encoder encoder;           // the 80 x 25 terminal the byte stream is for
 char ansi_bytes[ansi_frame_capacity];
@@ -33,7 +34,7 @@ std::uint32_t headless_tick_count()
 
 bool headless_wait_for_space() { return true; }
 
-bool headless_escape_down() { return music_started && frames_presented >= opts.frames; }
+bool headless_escape_down() { return hook_stopped || (music_started && frames_presented >= opts.frames); }
 
 std::uint32_t headless_pace(std::uint32_t deadline) { return deadline; }
 
@@ -54,6 +55,7 @@ void headless_present(const screen_cell* cells, int width, int height)
             static_cast<std::size_t>(n))
             write_failed = true;
     }
+    if (opts.frame_hook && !opts.frame_hook(cells, frames_presented)) hook_stopped = true;
     ++frames_presented;
 }
 
@@ -84,6 +86,7 @@ platform_api headless_platform(const headless_options& options)
     frames_presented = 0;
     music_started = false;
     write_failed = false;
+    hook_stopped = false;
     ansi_taken_over = false;
     if (opts.record) {
         // Fixed, so that the same options give the same file: the virtual

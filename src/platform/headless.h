@@ -20,6 +20,9 @@ struct headless_options {
     cast_file* record = nullptr;
     int codepage = 437;            // for the byte stream
     int color = 16;                // 16, 256 or 24 (truecolor), for the byte stream
+    // Called with each frame's 80 x 25 cells as it is presented (not the start
+    // picture), frames numbered from 0; returning false ends the show as ESC does.
+    bool (*frame_hook)(const screen_cell* cells, std::uint32_t frame) = nullptr;
 };
 
 // Sets up the backend (the options are copied) and returns its interface.

@@ -11,6 +11,15 @@ inline constexpr int screen_width = 80;
 inline constexpr int screen_height = 25;
 inline constexpr int screen_cells = screen_width * screen_height;
 
+// The classic console palette: the red, green and blue of each colour number.
+// Truecolor terminal output and the captured pictures both use it.
+inline constexpr std::uint8_t console_rgb[16][3] = {
+    {0, 0, 0},       {0, 0, 128},     {0, 128, 0},     {0, 128, 128},  // black blue green cyan
+    {128, 0, 0},     {128, 0, 128},   {128, 128, 0},   {192, 192, 192},  // red magenta brown light grey
+    {128, 128, 128}, {0, 0, 255},     {0, 255, 0},     {0, 255, 255},  // dark grey, light blue green cyan
+    {255, 0, 0},     {255, 0, 255},   {255, 255, 0},   {255, 255, 255},  // light red, light magenta, yellow, white
+};
+
 // The frame being drawn, row-major (row * 80 + column). Zero at start-up;
 // the driver clears it at the top of every frame.
 extern screen_cell screen_buffer[screen_cells];

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/codepages.h"
+#include "render/codepages.h"
 
 namespace {
 

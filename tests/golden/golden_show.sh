@@ -3,9 +3,9 @@
 # the built-in score's WAV, against the hashes in show.sha256 beside this
 # script. Each dump there was checked frame by frame against an independent
 # model of the rules: a mismatch is a regression to fix, never a hash to update.
-# Usage: golden_show.sh [EMULATOR] GLIMFANT_BINARY   (wine for glimfant.exe)
+# Usage: golden_show.sh GLIMFANT_BINARY
 set -u
-binary=("$@")
+binary=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -14,7 +14,7 @@ while read -r sum args; do
     case "$sum" in ''|'#'*) continue ;; esac
     # The listed arguments end in the output option; the file name follows it.
     # shellcheck disable=SC2086
-    if ! "${binary[@]}" $args "$work/out" >/dev/null 2>"$work/err"; then
+    if ! "$binary" $args "$work/out" >/dev/null 2>"$work/err"; then
         echo "FAILED to run: glimfant $args FILE: $(head -n 1 "$work/err")"
         failed=$((failed + 1))
         continue

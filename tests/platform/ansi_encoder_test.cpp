@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/ansi_encoder.h"
-#include "platform/codepages.h"
+#include "render/codepages.h"
 
 namespace {
 

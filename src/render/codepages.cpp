@@ -1,4 +1,4 @@
-#include "platform/codepages.h"
+#include "render/codepages.h"
 
 namespace {
 

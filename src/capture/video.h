@@ -1,0 +1,35 @@
+// The show as a video file: H.264 pictures at 50 frames a second (each frame
+// drawn as a VGA text screen) and AAC sound, in an MP4 container, made with
+// FFmpeg's libraries. Frame k is shown at k x 20 ms and the sound starts at
+// 0, so a sound sample at time t is heard with the frame showing music time t.
+// One video at a time.
+#pragma once
+#include <cstdint>
+
+#include "capture/cell_font.h"
+#include "render/ascii_render.h"
+
+inline constexpr int video_fps = 50;
+
+struct video_sound {
+    const std::int16_t* samples = nullptr;  // stereo interleaved, left first; nullptr: no sound track
+    std::uint32_t frames = 0;               // sample frames
+    int rate = 0;                           // sample frames a second
+};
+
+// Starts a video of frame_count frames at path (written to a temporary name,
+// renamed by video_finish), drawn with font. The sound is cut at the end of
+// the last frame. False, with one line in why (size bytes), when the file or
+// the encoders cannot be opened. Until the end, SIGINT, SIGTERM and SIGHUP
+// remove the temporary file before they end the program.
+bool video_start(const char* path, std::uint32_t frame_count, const cell_font& font,
+                 const video_sound& sound, char* why, int size);
+// Encodes the next frame's 80 x 25 cells and the sound up to its end, and
+// every 50 frames rewrites a progress line on standard error. False after an
+// encoder or write error (video_finish then reports it).
+bool video_add_frame(const screen_cell* cells);
+// Encodes the rest of the sound, writes the index and renames the file into
+// place. False, with one line in why, after any error; the file is removed then.
+bool video_finish(char* why, int size);
+// Drops the video being made and its temporary file. Safe to call twice.
+void video_discard();
