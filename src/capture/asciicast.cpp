@@ -1,13 +1,10 @@
 #include "capture/asciicast.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+
+#include "capture/asciicast_file.h"
 
 namespace {
 
@@ -23,21 +20,6 @@ constexpr char replacement[] = "\xEF\xBF\xBD";    // U+FFFD
 
 std::uint64_t pack(std::uint64_t offset, std::uint64_t length) { return offset << offset_shift | length; }
 
-bool write_at(int fd, const char* bytes, std::size_t n, std::uint64_t offset)
-{
-    while (n > 0) {
-        const ssize_t w = pwrite(fd, bytes, n, static_cast<off_t>(offset));
-        if (w > 0) {
-            bytes += w;
-            n -= static_cast<std::size_t>(w);
-            offset += static_cast<std::uint64_t>(w);
-        } else if (!(w < 0 && errno == EINTR)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Writes the whole lines out and empties the buffer. A signal handler that
 // runs between the write and the new state writes the same bytes to the same
 // place again, which does no harm.
@@ -47,7 +29,7 @@ void flush(cast_file& cast)
     const std::uint64_t offset = s >> offset_shift, length = s & length_mask;
     if (length == 0 || cast.fd < 0) return;
     const int saved_errno = errno;
-    if (!write_at(cast.fd, cast.buffer, length, offset)) cast.failed = true;
+    if (!cast_file_write_at(cast.fd, cast.buffer, length, offset)) cast.failed = true;
     errno = saved_errno;
     cast.state.store(pack(offset + length, 0));
 }
@@ -186,19 +168,18 @@ std::size_t end_event(char* out, std::size_t pos)
 
 bool cast_open(cast_file& cast, const char* path)
 {
-    struct stat st{};
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (const int refused = cast_file_check_target(path)) {
+        errno = refused;
         return false;
     }
     const int n = std::snprintf(cast.temp_path, sizeof cast.temp_path, "%s.%ld.tmp", path,
-                                static_cast<long>(getpid()));
+                                cast_file_process_id());
     if (std::strlen(path) >= sizeof cast.path || n < 0 || n >= static_cast<int>(sizeof cast.temp_path)) {
         errno = ENAMETOOLONG;
         return false;
     }
     std::strcpy(cast.path, path);
-    cast.fd = open(cast.temp_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    cast.fd = cast_file_create(cast.temp_path);
     if (cast.fd < 0) return false;
     cast.state = 0;
     cast.held_count = 0;
@@ -319,29 +300,41 @@ void cast_resize(cast_file& cast, std::int64_t time_us, int columns, int rows)
     commit(cast, end_event(cast.buffer, pos));
 }
 
-bool cast_finish(cast_file& cast)
+namespace {
+
+struct finish_call {
+    cast_file& cast;
+    bool keep;  // finish when true; discard when false
+    bool done;
+};
+
+void finish_exclusive(void* context)
 {
-    sigset_t all, previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    finish_call& call = *static_cast<finish_call*>(context);
+    cast_file& cast = call.cast;
     const int saved_errno = errno;
-    bool done = false;
     if (cast.open.exchange(false)) {
-        flush(cast);
-        if (close(cast.fd) != 0) cast.failed = true;  // a file system may report a failed write only here
+        if (call.keep) flush(cast);
+        // A file system may report a failed write only at the close.
+        if (!cast_file_close(cast.fd)) cast.failed = true;
         cast.fd = -1;
-        done = !cast.failed && rename(cast.temp_path, cast.path) == 0;
-        if (!done) unlink(cast.temp_path);
+        call.done = call.keep && !cast.failed && cast_file_replace(cast.temp_path, cast.path);
+        if (!call.done) cast_file_remove(cast.temp_path);
     }
     errno = saved_errno;
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return done;
+}
+
+}  // namespace
+
+bool cast_finish(cast_file& cast)
+{
+    finish_call call{cast, true, false};
+    cast_file_exclusive(finish_exclusive, &call);
+    return call.done;
 }
 
 void cast_discard(cast_file& cast)
 {
-    if (!cast.open.exchange(false)) return;
-    close(cast.fd);
-    cast.fd = -1;
-    unlink(cast.temp_path);
+    finish_call call{cast, false, false};
+    cast_file_exclusive(finish_exclusive, &call);
 }

@@ -59,7 +59,9 @@ void cast_write_due(cast_file& cast);
 void cast_resize(cast_file& cast, std::int64_t time_us, int columns, int rows);
 // Writes out what is buffered, closes and renames the file to its final name;
 // on any failure removes it instead. True when the recording is there. Once:
-// later calls return false. Safe in a signal handler; blocks signals meanwhile.
+// later calls return false. Safe in a signal handler; blocks signals meanwhile
+// (on Windows, where a console event's handler has its own thread, a lock).
 bool cast_finish(cast_file& cast);
-// Closes and removes the temporary file (a run that failed).
+// Closes and removes the temporary file (a run that failed, or cut short);
+// guarded as cast_finish.
 void cast_discard(cast_file& cast);

@@ -233,6 +233,12 @@ void console_shutdown()
 
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
 {
+    // The console gets cells, not a byte stream to record: refused, rather than
+    // a recording with nothing in it (the caller then removes its file).
+    if (options.record) {
+        *why = "the Windows console cannot be recorded live; use --headless --record";
+        return false;
+    }
     QueryPerformanceFrequency(&counter_hz);
     console_in = GetStdHandle(STD_INPUT_HANDLE);
     user_out = GetStdHandle(STD_OUTPUT_HANDLE);

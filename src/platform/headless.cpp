@@ -1,11 +1,11 @@
 #include "platform/headless.h"
 
 #include <climits>
-#include <csignal>
 #include <cstring>
 
 #include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
+#include "platform/headless_signals.h"
 
 namespace {
 
@@ -25,27 +25,6 @@ void ansi_write(const char* bytes, std::size_t n)
 {
     if (opts.ansi && std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
     if (opts.record) cast_output(*opts.record, std::int64_t{20000} * frames_presented, bytes, n);
-}
-
-// A run that a signal cuts short leaves no recording, not even its temporary file.
-void on_ending_signal(int sig)
-{
-    if (opts.record) cast_discard(*opts.record);
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);  // blocked until this handler returns, then ends the process
-}
-
-void discard_recording_on_signals()
-{
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old{};
-        sigaction(sig, nullptr, &old);
-        if (old.sa_flags & SA_SIGINFO || old.sa_handler != SIG_DFL) continue;  // ignored, or someone else's
-        struct sigaction action{};
-        action.sa_handler = on_ending_signal;
-        sigemptyset(&action.sa_mask);
-        sigaction(sig, &action, nullptr);
-    }
 }
 
 std::uint32_t headless_tick_count()
@@ -115,7 +94,7 @@ platform_api headless_platform(const headless_options& options)
         cast_header header;
         header.term = "xterm-256color";
         cast_write_header(*opts.record, header);
-        discard_recording_on_signals();
+        discard_recording_on_signals(*opts.record);
     }
     if (opts.ansi || opts.record) {
         encoder_init(encoder, opts.codepage, opts.color, screen_width, screen_height);

@@ -3,7 +3,8 @@
 # picture shows, SPACE starts the fire, ESC ends with status 0 and q does too;
 # with no audio device the show runs on the silent clock and says so in one
 # line once the console is given back; Ctrl-C ends it with Windows' Ctrl-C
-# status (0xC000013A, whose low byte 58 is what wine passes on).
+# status (0xC000013A, whose low byte 58 is what wine passes on). A live
+# recording is refused; Ctrl-C in a headless one leaves no file.
 # Usage: wine_console.sh glimfant.exe   (WINEPREFIX set up by the caller)
 set -euo pipefail
 exe=$(realpath "$1")
@@ -63,3 +64,26 @@ keys C-c
 wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the show"
 [ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended with status $(cat "$dir/status")"
 echo "Ctrl-C in the show ends it with the Ctrl-C status"
+
+# A recording: the console takes cells, not a byte stream, so a live one is
+# refused (status 1, no file); a headless one cut short by Ctrl-C leaves no
+# file behind, not even its temporary one.
+run() {  # glimfant's arguments: runs them in a window of their own
+    rm -f "$dir/status"
+    runs=$((runs + 1))
+    t new-session -d -s "w$runs" -x 80 -y 25 \
+        "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe $* 2>$dir/err; echo \$? > $dir/status; sleep 600"
+}
+run --mute --record live.cast
+wait_for '[ -s "$dir/status" ]' || fail "a live recording did not end"
+[ "$(cat "$dir/status")" = 1 ] || fail "a live recording ended with status $(cat "$dir/status")"
+[ -z "$(cd "$dir" && ls | grep cast)" ] || fail "a refused live recording left $(cd "$dir" && ls | grep cast)"
+echo "a live recording is refused: $(cat "$dir/err")"
+
+run --headless --color 256 --record cut.cast
+wait_for 'ls "$dir" | grep -q "cut.cast.*tmp"' || fail "no temporary recording"
+keys C-c
+wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the headless run"
+[ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended the headless run with status $(cat "$dir/status")"
+[ -z "$(cd "$dir" && ls | grep cut)" ] || fail "Ctrl-C left $(cd "$dir" && ls | grep cut)"
+echo "Ctrl-C in a headless recording leaves no file"
