@@ -98,6 +98,8 @@ int run_terminal(const demo_options& o)
         if (t.stats) std::fclose(t.stats);
         return exit_io_error;
     }
+    // Decoded while the start screen waits, so that SPACE starts the show at once.
+    music_prepare(o.soundtrack);
     demo_config config;
     config.soundtrack = o.soundtrack;
     const int status = run_demo(api, config);

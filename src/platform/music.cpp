@@ -7,6 +7,8 @@
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -65,6 +67,19 @@ std::int32_t last_ms = 0;          // the previous read
 
 char problem[320];
 bool has_problem = false;
+
+// The soundtrack decoded ahead, on a thread of its own, while the start
+// screen waits; music_start takes the result.
+struct decode_ahead {
+    pthread_t thread{};
+    bool running = false;         // started and not yet joined
+    const char* name = nullptr;   // the file it decodes
+    decoded_audio audio;          // the result, once joined
+    decode_status status = decode_absent;
+    char why[256] = "";
+    std::atomic<bool> stop{false};  // set to end the decode early
+};
+decode_ahead ahead;
 
 std::int64_t now_ns()
 {
@@ -178,6 +193,46 @@ void close_stream()
     share.position.store(0, std::memory_order_relaxed);
 }
 
+void* decode_ahead_thread(void*)
+{
+    ahead.status = audio_decode(ahead.name, ahead.audio, ahead.why, sizeof ahead.why, &ahead.stop);
+    return nullptr;
+}
+
+// Waits for the decode ahead, stopping it first unless its result is wanted.
+void finish_ahead(bool wanted)
+{
+    if (!ahead.running) return;
+    if (!wanted) ahead.stop.store(true, std::memory_order_relaxed);
+    pthread_join(ahead.thread, nullptr);
+    ahead.running = false;
+}
+
+void drop_ahead()
+{
+    finish_ahead(false);
+    audio_free(ahead.audio);
+    ahead.name = nullptr;
+}
+
+// The soundtrack's samples in track: the decode ahead when it was for this
+// file, else decoded now.
+decode_status decode_soundtrack(const char* name, char* why, int size)
+{
+    if (ahead.name && std::strcmp(ahead.name, name) == 0) {
+        finish_ahead(true);
+        const decode_status status = ahead.status;
+        audio_free(track);
+        track = ahead.audio;
+        ahead.audio = decoded_audio{};
+        ahead.name = nullptr;
+        std::snprintf(why, static_cast<std::size_t>(size), "%s", ahead.why);
+        return status;
+    }
+    drop_ahead();
+    return audio_decode(name, track, why, size);
+}
+
 void start_silent(std::int32_t from_ms)
 {
     mode = clock_silent;
@@ -192,6 +247,23 @@ std::int64_t frames_to_ns(std::int64_t frames)
 }  // namespace
 
 void music_configure(const music_options& o) { options = o; }
+
+void music_prepare(const char* name)
+{
+    drop_ahead();
+    if (options.mute || options.score) return;
+    ahead.name = name;
+    ahead.status = decode_absent;
+    ahead.why[0] = '\0';
+    ahead.stop.store(false, std::memory_order_relaxed);
+    // Signals stay with the main thread, whose handlers expect them there.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    ahead.running = pthread_create(&ahead.thread, nullptr, decode_ahead_thread, nullptr) == 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (!ahead.running) ahead.name = nullptr;  // music_start decodes then
+}
 
 int music_start(const char* name)
 {
@@ -210,7 +282,7 @@ int music_start(const char* name)
     bool score = options.score;
     if (!score) {
         char why[256];
-        const decode_status status = audio_decode(name, track, why, sizeof why);
+        const decode_status status = decode_soundtrack(name, why, sizeof why);
         if (status == decode_absent) {
             score = true;
         } else if (status == decode_failed) {
@@ -263,6 +335,7 @@ std::int32_t music_time()
 
 void music_shutdown()
 {
+    drop_ahead();
     close_stream();
     if (sound_ready) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sound_ready = false;
