@@ -3,7 +3,8 @@
 # is missing. Sourced by run.sh and test.sh.
 glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
                    libasound2-dev
-                   libgtest-dev libbenchmark-dev tmux python3-pyte sox lame)
+                   libgtest-dev libbenchmark-dev tmux python3-pyte sox lame
+                   pulseaudio pulseaudio-utils libpulse-dev)
 
 glimfant_install_missing() {
     local missing=() p

@@ -64,6 +64,7 @@ std::int64_t buffer_ns = 0;        // one device buffer
 std::int64_t latency_ns = 0;       // subtracted from the frames handed over
 std::int64_t silent_start_ns = 0;  // the silent clock's 0
 std::int32_t last_ms = 0;          // the previous read
+std::int32_t suspended_ms = -1;    // the silent clock's time at a suspend, -1 when not suspended
 
 char problem[320];
 bool has_problem = false;
@@ -309,11 +310,14 @@ int music_start(const char* name)
     return 1;
 }
 
-std::int32_t music_time()
+std::int32_t music_time() { return music_time_ahead(0); }
+
+std::int32_t music_time_ahead(std::int64_t lead_ns)
 {
+    if (lead_ns < 0) lead_ns = 0;
     std::int64_t ms = last_ms;
     if (mode == clock_silent) {
-        ms = (now_ns() - silent_start_ns) / ns_per_ms;
+        ms = (now_ns() + lead_ns - silent_start_ns) / ns_per_ms;
     } else if (mode == clock_playing) {
         std::int64_t frames = 0;
         std::int64_t time = 0;
@@ -324,13 +328,26 @@ std::int32_t music_time()
             return last_ms;
         }
         // Between callbacks the device plays on at its rate, but never more
-        // than the one buffer the callback handed over.
-        const std::int64_t ahead = since < 0 ? 0 : since < buffer_ns ? since : buffer_ns;
+        // than the one buffer the callback handed over (and what it will
+        // have been handed by the time looked ahead to).
+        const std::int64_t played = since + lead_ns;
+        const std::int64_t ahead = played < 0 ? 0 : played < buffer_ns + lead_ns ? played : buffer_ns + lead_ns;
         ms = (frames_to_ns(frames) + ahead - latency_ns) / ns_per_ms;
     }
     if (ms > INT32_MAX) ms = INT32_MAX;
     if (ms > last_ms) last_ms = static_cast<std::int32_t>(ms);
     return last_ms;
+}
+
+void music_suspend()
+{
+    if (mode == clock_silent) suspended_ms = music_time();
+}
+
+void music_resume()
+{
+    if (mode == clock_silent && suspended_ms >= 0) start_silent(suspended_ms);
+    suspended_ms = -1;
 }
 
 void music_shutdown()

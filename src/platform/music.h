@@ -29,6 +29,14 @@ int music_start(const char* name);
 // real time after its end. 0 before the first start; never less than the
 // previous read; main thread only.
 std::int32_t music_time();
+// The same, for the moment lead_ns nanoseconds from now (a frame's present):
+// what will be heard then, when the stream plays on as it does.
+std::int32_t music_time_ahead(std::int64_t lead_ns);
+// Around a stop of the process (Ctrl-Z): the silent clock stands still from
+// music_suspend until music_resume, as a playing stream does with the
+// process stopped. Main thread only.
+void music_suspend();
+void music_resume();
 // Stops the audio device and frees the stream; a decode still under way
 // stops within about a second of sound decoded. The clock stays where it was.
 // Safe to call more than once.
