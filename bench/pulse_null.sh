@@ -29,7 +29,7 @@ pulse_start()
     # No rewinds: what the sink's monitor records then is exactly what it
     # played, once, in order.
     XDG_RUNTIME_DIR=$pulse_dir HOME=$pulse_dir pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-        --disallow-exit --disallow-module-loading --use-pid-file=no --log-target=file:"$pulse_dir/log" \
+        --disallow-exit --disallow-module-loading --use-pid-file=no --disable-shm=yes --log-target=file:"$pulse_dir/log" \
         -L "module-null-sink sink_name=$pulse_sink rate=44100 norewinds=1" \
         -L "module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1" &
     pulse_pid=$!
