@@ -74,7 +74,8 @@ bool has_problem = false;
 struct decode_ahead {
     pthread_t thread{};
     bool running = false;         // started and not yet joined
-    const char* name = nullptr;   // the file it decodes
+    bool held = false;            // name and the result are for music_start to take
+    char name[4096] = "";         // the file it decodes
     decoded_audio audio;          // the result, once joined
     decode_status status = decode_absent;
     char why[256] = "";
@@ -213,20 +214,20 @@ void drop_ahead()
 {
     finish_ahead(false);
     audio_free(ahead.audio);
-    ahead.name = nullptr;
+    ahead.held = false;
 }
 
 // The soundtrack's samples in track: the decode ahead when it was for this
 // file, else decoded now.
 decode_status decode_soundtrack(const char* name, char* why, int size)
 {
-    if (ahead.name && std::strcmp(ahead.name, name) == 0) {
+    if (ahead.held && std::strcmp(ahead.name, name) == 0) {
         finish_ahead(true);
         const decode_status status = ahead.status;
         audio_free(track);
         track = ahead.audio;
         ahead.audio = decoded_audio{};
-        ahead.name = nullptr;
+        ahead.held = false;
         std::snprintf(why, static_cast<std::size_t>(size), "%s", ahead.why);
         return status;
     }
@@ -252,8 +253,9 @@ void music_configure(const music_options& o) { options = o; }
 void music_prepare(const char* name)
 {
     drop_ahead();
-    if (options.mute || options.score) return;
-    ahead.name = name;
+    // A name too long to keep is decoded by music_start instead.
+    if (options.mute || options.score || std::strlen(name) >= sizeof ahead.name) return;
+    std::memcpy(ahead.name, name, std::strlen(name) + 1);
     ahead.status = decode_absent;
     ahead.why[0] = '\0';
     ahead.stop.store(false, std::memory_order_relaxed);
@@ -263,7 +265,7 @@ void music_prepare(const char* name)
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     ahead.running = pthread_create(&ahead.thread, nullptr, decode_ahead_thread, nullptr) == 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (!ahead.running) ahead.name = nullptr;  // music_start decodes then
+    ahead.held = ahead.running;  // else music_start decodes
 }
 
 int music_start(const char* name)

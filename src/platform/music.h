@@ -16,8 +16,8 @@ struct music_options {
 // Once, before music_start.
 void music_configure(const music_options& options);
 // Starts decoding the soundtrack on a thread of its own, so that a later
-// music_start(name) with the same name (which must stay valid until then)
-// plays at once. Nothing when muted or playing the score.
+// music_start with the same name plays at once. Nothing when muted or
+// playing the score.
 void music_prepare(const char* name);
 // Starts the soundtrack: 1 when a stream was started (the file, or the score
 // when the file is absent or the score was asked for); 2 when the current
