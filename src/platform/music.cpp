@@ -32,6 +32,9 @@ constexpr std::int64_t end_margin_frames = 256;
 // goes on in real time rather than stand still.
 constexpr std::int64_t stall_ns = 250 * ns_per_ms;
 
+// Callbacks whose timing is pooled: about 0.4 s at 44.1 kHz.
+constexpr int phase_window = 16;
+
 enum clock_mode { clock_stopped, clock_silent, clock_playing };
 
 // What the callback plays; set before the device runs, read only by it.
@@ -40,6 +43,11 @@ struct stream_source {
     std::uint32_t length;         // frames in the stream
     std::uint32_t cursor;         // frames of it played so far
     std::int64_t handed;          // frames handed to the device, silence after the end included
+    // When the device's frame 0 was due, from each of the last callbacks
+    // (callback time less the frames handed before it), for the earliest.
+    std::int64_t phase_ns[phase_window];
+    int phases;                   // how many of phase_ns hold a value, up to phase_window
+    int next_phase;               // where the next one goes
 };
 
 // Written by the callback, read by the clock: a sequence count that is odd
@@ -111,13 +119,41 @@ void read_published(std::int64_t& frames, std::int64_t& time)
     }
 }
 
+std::int64_t frames_to_ns(std::int64_t frames)
+{
+    return frames / stream_rate * ns_per_s + frames % stream_rate * ns_per_s / stream_rate;
+}
+
+// A callback can come late but never early: the device asks for more when
+// its buffer runs low, and the sound server or the scheduler wakes us some
+// time after that (a PulseAudio sink in steps of its own period, a few ms).
+// So the earliest phase of the last callbacks is when the device really
+// plays; each callback's own time would make the clock lag by half a step
+// and jitter by a whole one. A phase a buffer later than the earliest means
+// the device fell behind (a stall, an underrun): counting starts again.
+std::int64_t earliest_phase(stream_source& src, std::int64_t phase)
+{
+    std::int64_t earliest = phase;
+    for (int i = 0; i < src.phases; ++i)
+        if (src.phase_ns[i] < earliest) earliest = src.phase_ns[i];
+    if (phase - earliest > buffer_ns) {
+        src.phases = 0;
+        src.next_phase = 0;
+        earliest = phase;
+    }
+    src.phase_ns[src.next_phase] = phase;
+    src.next_phase = (src.next_phase + 1) % phase_window;
+    if (src.phases < phase_window) ++src.phases;
+    return earliest;
+}
+
 // The audio thread: no allocation, locks or I/O.
 void fill_buffer(void* data, Uint8* bytes, int length)
 {
     stream_source& src = *static_cast<stream_source*>(data);
     auto* out = reinterpret_cast<std::int16_t*>(bytes);
     const std::uint32_t frames = static_cast<std::uint32_t>(length) / bytes_per_frame;
-    publish(src.handed, now_ns());
+    publish(src.handed, earliest_phase(src, now_ns() - frames_to_ns(src.handed)) + frames_to_ns(src.handed));
 
     const std::uint32_t left = src.length - src.cursor;
     const std::uint32_t n = frames < left ? frames : left;
@@ -241,11 +277,6 @@ void start_silent(std::int32_t from_ms)
     silent_start_ns = now_ns() - from_ms * ns_per_ms;
 }
 
-std::int64_t frames_to_ns(std::int64_t frames)
-{
-    return frames / stream_rate * ns_per_s + frames % stream_rate * ns_per_s / stream_rate;
-}
-
 }  // namespace
 
 void music_configure(const music_options& o) { options = o; }
@@ -299,6 +330,8 @@ int music_start(const char* name)
     source.length = score ? score_length_frames() : track.frames;
     source.cursor = 0;
     source.handed = 0;
+    source.phases = 0;
+    source.next_phase = 0;
     if (!open_device(score ? score_rate : track.rate)) {
         close_stream();
         start_silent(0);
@@ -329,11 +362,13 @@ std::int32_t music_time_ahead(std::int64_t lead_ns)
             start_silent(last_ms);
             return last_ms;
         }
-        // Between callbacks the device plays on at its rate, but never more
-        // than the one buffer the callback handed over (and what it will
-        // have been handed by the time looked ahead to).
+        // Between callbacks the device plays on at its rate, but not past
+        // the buffer the callback handed over (and what it will have been
+        // handed by the time looked ahead to). The callback that hands the
+        // next may itself come up to about a buffer late: two buffers.
         const std::int64_t played = since + lead_ns;
-        const std::int64_t ahead = played < 0 ? 0 : played < buffer_ns + lead_ns ? played : buffer_ns + lead_ns;
+        const std::int64_t most = 2 * buffer_ns + lead_ns;
+        const std::int64_t ahead = played < 0 ? 0 : played < most ? played : most;
         ms = (frames_to_ns(frames) + ahead - latency_ns) / ns_per_ms;
     }
     if (ms > INT32_MAX) ms = INT32_MAX;
