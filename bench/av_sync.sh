@@ -24,6 +24,7 @@ period_ms=250
 . "$root/bench/tmux_demo.sh"
 . "$root/bench/pulse_null.sh"
 trap 'demo_cleanup; pulse_stop' EXIT
+trap 'exit 1' INT TERM HUP
 
 for tool in pulseaudio pactl sox lame tmux; do
     command -v $tool >/dev/null || { echo "av_sync: needs $tool" >&2; exit 77; }

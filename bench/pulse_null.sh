@@ -27,8 +27,9 @@ pulse_start()
     # Its own runtime folder and home, so it neither meets nor disturbs a
     # user's server; as root it warns that it is meant for users, and runs.
     # No rewinds: what the sink's monitor records then is exactly what it
-    # played, once, in order.
-    XDG_RUNTIME_DIR=$pulse_dir HOME=$pulse_dir pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    # played, once, in order. Ten seconds without a client end it, should
+    # the script that started it be killed before pulse_stop.
+    XDG_RUNTIME_DIR=$pulse_dir HOME=$pulse_dir pulseaudio -n --daemonize=no --exit-idle-time=10 \
         --disallow-exit --disallow-module-loading --use-pid-file=no --disable-shm=yes --log-target=file:"$pulse_dir/log" \
         -L "module-null-sink sink_name=$pulse_sink rate=44100 norewinds=1" \
         -L "module-native-protocol-unix socket=$pulse_dir/native auth-anonymous=1" &

@@ -17,6 +17,7 @@ wait_s=${3:-1}
 . "$root/bench/pulse_null.sh"
 scratch=$(mktemp -d)
 trap 'pulse_stop; rm -rf "$scratch"' EXIT
+trap 'exit 1' INT TERM HUP
 
 # Made once and kept beside the binary: encoding takes a while.
 track=$(dirname "$glimfant")/bench-fixtures/five_minutes.mp3
