@@ -32,10 +32,10 @@ demo_wait()
 demo_start()
 {
     command -v tmux >/dev/null || { echo "tmux is not installed" >&2; exit 1; }
-    # No sound device is needed; the terminal is a plain 16-colour one unless
-    # the arguments ask for more.
+    # No sound device is needed (unless $demo_audio names an SDL audio driver);
+    # the terminal is a plain 16-colour one unless the arguments ask for more.
     demo_tmux new-session -d -s t -x 80 -y 25 \
-        "env -u COLORTERM SDL_AUDIODRIVER=dummy sh -c 'echo \$\$ > $demo_dir/pid; exec $glimfant $*'"
+        "env -u COLORTERM SDL_AUDIODRIVER=${demo_audio:-dummy} sh -c 'echo \$\$ > $demo_dir/pid; exec $glimfant $*'"
     demo_wait '[ -s "$demo_dir/pid" ]'
     demo_pid=$(cat "$demo_dir/pid")
     demo_wait '[ "$(demo_tmux display -p -t t "#{alternate_on}")" = 1 ]'

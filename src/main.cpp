@@ -144,6 +144,8 @@ int run_terminal(const demo_options& o)
         close_recording(o, false);
         return exit_io_error;
     }
+    // Decoded while the start screen waits, so that SPACE starts the show at once.
+    music_prepare(o.soundtrack);
     demo_config config;
     config.soundtrack = o.soundtrack;
     const int status = run_demo(api, config);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -16,6 +17,8 @@ namespace {
 
 constexpr int bytes_per_frame = 4;                     // two 16-bit samples
 constexpr std::uint32_t first_guess_frames = 1u << 20;  // 24 s at 44.1 kHz
+// Frames decoded between two looks at the stop flag: about a second.
+constexpr std::uint32_t read_chunk_frames = 48000;
 
 void say(char* why, int size, const char* format, ...)
 {
@@ -75,7 +78,8 @@ bool grow(decoded_audio& audio, std::uint32_t& capacity, std::uint32_t limit)
 }
 
 // Decodes the opened stream to its end (or to the length limit).
-bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* shown, char* why, int size)
+bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* shown, char* why, int size,
+                   const std::atomic<bool>* stop)
 {
     // Any rate is at most 48000, so this bounds the frames before the rate is known.
     std::uint32_t limit = decode_max_seconds * 48000;
@@ -88,6 +92,10 @@ bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* sho
         return false;
     }
     for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            say(why, size, "decoding '%s' was stopped", shown);
+            return false;
+        }
         if (audio.frames == capacity) {
             if (audio.frames >= limit) break;  // the rest is cut
             if (!grow(audio, capacity, limit)) {
@@ -96,8 +104,10 @@ bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* sho
             }
         }
         std::size_t done = 0;
+        const std::uint32_t room = capacity - audio.frames;
+        const std::uint32_t chunk = room < read_chunk_frames ? room : read_chunk_frames;
         const int result = mpg123_read(decoder, reinterpret_cast<unsigned char*>(audio.samples + audio.frames * 2),
-                                       static_cast<std::size_t>(capacity - audio.frames) * bytes_per_frame, &done);
+                                       static_cast<std::size_t>(chunk) * bytes_per_frame, &done);
         audio.frames += static_cast<std::uint32_t>(done / bytes_per_frame);
         if (result == MPG123_OK) continue;
         if (result == MPG123_DONE) break;
@@ -130,7 +140,7 @@ bool decode_stream(mpg123_handle* decoder, decoded_audio& audio, const char* sho
 
 }  // namespace
 
-decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size)
+decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size, const std::atomic<bool>* stop)
 {
     audio_free(audio);
     char shown[160];
@@ -167,7 +177,7 @@ decode_status audio_decode(const char* name, decoded_audio& audio, char* why, in
     } else if (mpg123_open_fd(decoder, fd) != MPG123_OK) {
         say(why, size, "'%s' is not an MP3 stream", shown);
     } else {
-        ok = decode_stream(decoder, audio, shown, why, size);
+        ok = decode_stream(decoder, audio, shown, why, size, stop);
         mpg123_close(decoder);
     }
     if (decoder) mpg123_delete(decoder);

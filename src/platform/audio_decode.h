@@ -2,6 +2,7 @@
 // non-empty regular file, and decodes its whole MP3 stream into memory as
 // stereo 16-bit samples at the stream's own rate.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 // A longer stream is cut here: it keeps the decode short and the memory bounded
@@ -24,7 +25,10 @@ enum decode_status {
 // before the first second of sound, or no sound at all, rejects the file;
 // a later error or a truncated file keeps what was decoded up to there.
 // On decode_failed, writes one line (no newline) into why, size bytes.
-decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size);
+// A set *stop (from another thread) ends the decode within about a second
+// of sound, as decode_failed.
+decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size,
+                           const std::atomic<bool>* stop = nullptr);
 
 // Frees the samples and empties audio; safe on an empty one.
 void audio_free(decoded_audio& audio);

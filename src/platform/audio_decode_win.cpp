@@ -286,7 +286,8 @@ bool decode_bytes(const unsigned char* bytes, std::uint32_t n, decoded_audio& au
 
 }  // namespace
 
-decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size)
+// The whole file is decoded at the music start here, so nothing stops it early.
+decode_status audio_decode(const char* name, decoded_audio& audio, char* why, int size, const std::atomic<bool>*)
 {
     audio_free(audio);
     char shown[160];

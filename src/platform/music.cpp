@@ -6,6 +6,8 @@
 #include "platform/music.h"
 
 #include <SDL.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -30,6 +32,9 @@ constexpr std::int64_t end_margin_frames = 256;
 // goes on in real time rather than stand still.
 constexpr std::int64_t stall_ns = 250 * ns_per_ms;
 
+// Callbacks whose timing is pooled: about 0.4 s at 44.1 kHz.
+constexpr int phase_window = 16;
+
 enum clock_mode { clock_stopped, clock_silent, clock_playing };
 
 // What the callback plays; set before the device runs, read only by it.
@@ -38,6 +43,11 @@ struct stream_source {
     std::uint32_t length;         // frames in the stream
     std::uint32_t cursor;         // frames of it played so far
     std::int64_t handed;          // frames handed to the device, silence after the end included
+    // When the device's frame 0 was due, from each of the last callbacks
+    // (callback time less the frames handed before it), for the earliest.
+    std::int64_t phase_ns[phase_window];
+    int phases;                   // how many of phase_ns hold a value, up to phase_window
+    int next_phase;               // where the next one goes
 };
 
 // Written by the callback, read by the clock: a sequence count that is odd
@@ -62,9 +72,24 @@ std::int64_t buffer_ns = 0;        // one device buffer
 std::int64_t latency_ns = 0;       // subtracted from the frames handed over
 std::int64_t silent_start_ns = 0;  // the silent clock's 0
 std::int32_t last_ms = 0;          // the previous read
+std::int32_t suspended_ms = -1;    // the silent clock's time at a suspend, -1 when not suspended
 
 char problem[320];
 bool has_problem = false;
+
+// The soundtrack decoded ahead, on a thread of its own, while the start
+// screen waits; music_start takes the result.
+struct decode_ahead {
+    pthread_t thread{};
+    bool running = false;         // started and not yet joined
+    bool held = false;            // name and the result are for music_start to take
+    char name[4096] = "";         // the file it decodes
+    decoded_audio audio;          // the result, once joined
+    decode_status status = decode_absent;
+    char why[256] = "";
+    std::atomic<bool> stop{false};  // set to end the decode early
+};
+decode_ahead ahead;
 
 std::int64_t now_ns()
 {
@@ -94,13 +119,41 @@ void read_published(std::int64_t& frames, std::int64_t& time)
     }
 }
 
+std::int64_t frames_to_ns(std::int64_t frames)
+{
+    return frames / stream_rate * ns_per_s + frames % stream_rate * ns_per_s / stream_rate;
+}
+
+// A callback can come late but never early: the device asks for more when
+// its buffer runs low, and the sound server or the scheduler wakes us some
+// time after that (a PulseAudio sink in steps of its own period, a few ms).
+// So the earliest phase of the last callbacks is when the device really
+// plays; each callback's own time would make the clock lag by half a step
+// and jitter by a whole one. A phase a buffer later than the earliest means
+// the device fell behind (a stall, an underrun): counting starts again.
+std::int64_t earliest_phase(stream_source& src, std::int64_t phase)
+{
+    std::int64_t earliest = phase;
+    for (int i = 0; i < src.phases; ++i)
+        if (src.phase_ns[i] < earliest) earliest = src.phase_ns[i];
+    if (phase - earliest > buffer_ns) {
+        src.phases = 0;
+        src.next_phase = 0;
+        earliest = phase;
+    }
+    src.phase_ns[src.next_phase] = phase;
+    src.next_phase = (src.next_phase + 1) % phase_window;
+    if (src.phases < phase_window) ++src.phases;
+    return earliest;
+}
+
 // The audio thread: no allocation, locks or I/O.
 void fill_buffer(void* data, Uint8* bytes, int length)
 {
     stream_source& src = *static_cast<stream_source*>(data);
     auto* out = reinterpret_cast<std::int16_t*>(bytes);
     const std::uint32_t frames = static_cast<std::uint32_t>(length) / bytes_per_frame;
-    publish(src.handed, now_ns());
+    publish(src.handed, earliest_phase(src, now_ns() - frames_to_ns(src.handed)) + frames_to_ns(src.handed));
 
     const std::uint32_t left = src.length - src.cursor;
     const std::uint32_t n = frames < left ? frames : left;
@@ -176,20 +229,73 @@ void close_stream()
     share.position.store(0, std::memory_order_relaxed);
 }
 
+void* decode_ahead_thread(void*)
+{
+    ahead.status = audio_decode(ahead.name, ahead.audio, ahead.why, sizeof ahead.why, &ahead.stop);
+    return nullptr;
+}
+
+// Waits for the decode ahead, stopping it first unless its result is wanted.
+void finish_ahead(bool wanted)
+{
+    if (!ahead.running) return;
+    if (!wanted) ahead.stop.store(true, std::memory_order_relaxed);
+    pthread_join(ahead.thread, nullptr);
+    ahead.running = false;
+}
+
+void drop_ahead()
+{
+    finish_ahead(false);
+    audio_free(ahead.audio);
+    ahead.held = false;
+}
+
+// The soundtrack's samples in track: the decode ahead when it was for this
+// file, else decoded now.
+decode_status decode_soundtrack(const char* name, char* why, int size)
+{
+    if (ahead.held && std::strcmp(ahead.name, name) == 0) {
+        finish_ahead(true);
+        const decode_status status = ahead.status;
+        audio_free(track);
+        track = ahead.audio;
+        ahead.audio = decoded_audio{};
+        ahead.held = false;
+        std::snprintf(why, static_cast<std::size_t>(size), "%s", ahead.why);
+        return status;
+    }
+    drop_ahead();
+    return audio_decode(name, track, why, size);
+}
+
 void start_silent(std::int32_t from_ms)
 {
     mode = clock_silent;
     silent_start_ns = now_ns() - from_ms * ns_per_ms;
 }
 
-std::int64_t frames_to_ns(std::int64_t frames)
-{
-    return frames / stream_rate * ns_per_s + frames % stream_rate * ns_per_s / stream_rate;
-}
-
 }  // namespace
 
 void music_configure(const music_options& o) { options = o; }
+
+void music_prepare(const char* name)
+{
+    drop_ahead();
+    // A name too long to keep is decoded by music_start instead.
+    if (options.mute || options.score || std::strlen(name) >= sizeof ahead.name) return;
+    std::memcpy(ahead.name, name, std::strlen(name) + 1);
+    ahead.status = decode_absent;
+    ahead.why[0] = '\0';
+    ahead.stop.store(false, std::memory_order_relaxed);
+    // Signals stay with the main thread, whose handlers expect them there.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    ahead.running = pthread_create(&ahead.thread, nullptr, decode_ahead_thread, nullptr) == 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ahead.held = ahead.running;  // else music_start decodes
+}
 
 int music_start(const char* name)
 {
@@ -208,7 +314,7 @@ int music_start(const char* name)
     bool score = options.score;
     if (!score) {
         char why[256];
-        const decode_status status = audio_decode(name, track, why, sizeof why);
+        const decode_status status = decode_soundtrack(name, why, sizeof why);
         if (status == decode_absent) {
             score = true;
         } else if (status == decode_failed) {
@@ -222,6 +328,8 @@ int music_start(const char* name)
     source.length = score ? score_length_frames() : track.frames;
     source.cursor = 0;
     source.handed = 0;
+    source.phases = 0;
+    source.next_phase = 0;
     if (!open_device(score ? score_rate : track.rate)) {
         close_stream();
         start_silent(0);
@@ -235,11 +343,14 @@ int music_start(const char* name)
     return 1;
 }
 
-std::int32_t music_time()
+std::int32_t music_time() { return music_time_ahead(0); }
+
+std::int32_t music_time_ahead(std::int64_t lead_ns)
 {
+    if (lead_ns < 0) lead_ns = 0;
     std::int64_t ms = last_ms;
     if (mode == clock_silent) {
-        ms = (now_ns() - silent_start_ns) / ns_per_ms;
+        ms = (now_ns() + lead_ns - silent_start_ns) / ns_per_ms;
     } else if (mode == clock_playing) {
         std::int64_t frames = 0;
         std::int64_t time = 0;
@@ -249,9 +360,13 @@ std::int32_t music_time()
             start_silent(last_ms);
             return last_ms;
         }
-        // Between callbacks the device plays on at its rate, but never more
-        // than the one buffer the callback handed over.
-        const std::int64_t ahead = since < 0 ? 0 : since < buffer_ns ? since : buffer_ns;
+        // Between callbacks the device plays on at its rate, but not past
+        // the buffer the callback handed over (and what it will have been
+        // handed by the time looked ahead to). The callback that hands the
+        // next may itself come up to about a buffer late: two buffers.
+        const std::int64_t played = since + lead_ns;
+        const std::int64_t most = 2 * buffer_ns + lead_ns;
+        const std::int64_t ahead = played < 0 ? 0 : played < most ? played : most;
         ms = (frames_to_ns(frames) + ahead - latency_ns) / ns_per_ms;
     }
     if (ms > INT32_MAX) ms = INT32_MAX;
@@ -259,8 +374,20 @@ std::int32_t music_time()
     return last_ms;
 }
 
+void music_suspend()
+{
+    if (mode == clock_silent) suspended_ms = music_time();
+}
+
+void music_resume()
+{
+    if (mode == clock_silent && suspended_ms >= 0) start_silent(suspended_ms);
+    suspended_ms = -1;
+}
+
 void music_shutdown()
 {
+    drop_ahead();
     close_stream();
     if (sound_ready) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     sound_ready = false;

@@ -15,6 +15,10 @@ struct music_options {
 
 // Once, before music_start.
 void music_configure(const music_options& options);
+// Starts decoding the soundtrack on a thread of its own, so that a later
+// music_start with the same name plays at once. Nothing when muted or
+// playing the score.
+void music_prepare(const char* name);
 // Starts the soundtrack: 1 when a stream was started (the file, or the score
 // when the file is absent or the score was asked for); 2 when the current
 // stream is still playing (nothing changes then); 0 when nothing plays (muted,
@@ -25,7 +29,16 @@ int music_start(const char* name);
 // real time after its end. 0 before the first start; never less than the
 // previous read; main thread only.
 std::int32_t music_time();
-// Stops the audio device and frees the stream; the clock stays where it was.
+// The same, for the moment lead_ns nanoseconds from now (a frame's present):
+// what will be heard then, when the stream plays on as it does.
+std::int32_t music_time_ahead(std::int64_t lead_ns);
+// Around a stop of the process (Ctrl-Z): the silent clock stands still from
+// music_suspend until music_resume, as a playing stream does with the
+// process stopped. Main thread only.
+void music_suspend();
+void music_resume();
+// Stops the audio device and frees the stream; a decode still under way
+// stops within about a second of sound decoded. The clock stays where it was.
 // Safe to call more than once.
 void music_shutdown();
 // Why there is no sound, for one line on standard error after the terminal is

@@ -192,6 +192,12 @@ std::int64_t frames_to_ns(std::int64_t frames)
 
 void music_configure(const music_options& o) { options = o; }
 
+// The system's codec decodes a whole track in well under a second, at the
+// music start; there is no Ctrl-Z stop in the console.
+void music_prepare(const char*) {}
+void music_suspend() {}
+void music_resume() {}
+
 int music_start(const char* name)
 {
     if (device) {
@@ -273,6 +279,8 @@ std::int32_t music_time()
     if (ms > last_ms) last_ms = static_cast<std::int32_t>(ms);
     return last_ms;
 }
+
+std::int32_t music_time_ahead(std::int64_t) { return music_time(); }
 
 void music_shutdown()
 {

@@ -54,6 +54,7 @@ bool stats_due = false;             // the show paced a frame that has not been 
 std::uint32_t stats_deadline = 0;   // the deadline that frame waited for
 std::uint32_t stats_frame = 0;      // its number, from 0
 std::int32_t stats_music = 0;       // the music time the show last read: what the frame shows
+bool paced = false;                 // stats_deadline holds the deadline the last pace returned
 
 cast_file* recording = nullptr;     // gets every write to the terminal, or null
 std::int64_t recording_start_ns = 0;
@@ -487,7 +488,9 @@ void suspend()
 {
     give_back(true);
     set_handler(SIGTSTP, SIG_DFL);
+    music_suspend();
     std::raise(SIGTSTP);  // the process stops here until continued
+    music_resume();
     set_handler(SIGTSTP, on_stop_signal);
     continue_pending = 1;
 }
@@ -629,6 +632,7 @@ std::uint32_t term_pace(std::uint32_t deadline)
     if (recording) cast_write_due(*recording);  // the frame is out: write the file while waiting
     stats_deadline = pace_until(deadline);
     stats_due = true;
+    paced = true;
     return stats_deadline;
 }
 
@@ -662,9 +666,19 @@ void term_present(const screen_cell* cells, int width, int height)
     write_stats(bytes, monotonic_ns());
 }
 
+// The frame being composed shows at the first tick past its deadline, which
+// the driver sets 20 ms after the one the previous pace returned: its music
+// time is the one heard then, not while its scenes run.
 std::int32_t term_music_time()
 {
-    stats_music = music_time();
+    std::int64_t lead_ns = 0;
+    if (paced) {
+        const std::int64_t now = monotonic_ns();
+        const std::uint32_t due_tick = stats_deadline + 20 + 1;
+        lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
+                  now % 1000000;
+    }
+    stats_music = music_time_ahead(lead_ns);
     return stats_music;
 }
 

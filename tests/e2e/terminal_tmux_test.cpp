@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -251,6 +253,39 @@ TEST(terminal_e2e, ctrl_z_gives_the_terminal_back_and_fg_takes_it_again)
     s.keys("Escape");
     EXPECT_EQ(s.status(), 0);
     s.expect_as_found();
+}
+
+// A stop does not move the silent clock on: the show resumes where it stopped.
+TEST(terminal_e2e, the_silent_clock_stands_still_while_stopped)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("stop_clock", 80, 25);
+    s.start_demo("--mute --stats " + s.dir + "/stats.txt");
+    ASSERT_TRUE(s.taken_over());
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    s.keys("C-z");
+    const int pid = std::atoi(s.file("pid").c_str());
+    EXPECT_TRUE(wait_for([&] { return e2e::process_state(pid) == 'T'; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    s.type("fg");
+    EXPECT_TRUE(s.taken_over());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    s.keys("Escape");
+    ASSERT_EQ(s.status(), 0);
+
+    std::istringstream lines(s.file("stats.txt"));
+    std::string line;
+    long previous = -1, largest_step = 0, frames = 0;
+    while (std::getline(lines, line)) {
+        long music = 0;
+        if (line[0] == '#' || std::sscanf(line.c_str(), "%*u %*u %*u.%*u %*d %ld", &music) != 1) continue;
+        if (previous >= 0) largest_step = std::max(largest_step, music - previous);
+        previous = music;
+        ++frames;
+    }
+    EXPECT_GT(frames, 10);
+    EXPECT_LT(largest_step, 500) << "the music time jumped over the stop";
 }
 
 // True once the process is gone or a zombie: it ended and does not spin.

@@ -277,6 +277,29 @@ TEST_F(music, the_disk_driver_writes_exactly_the_decoded_stream)
     audio_free(audio);
 }
 
+TEST_F(music, a_soundtrack_decoded_ahead_plays_as_one_decoded_at_the_start)
+{
+    decoded_audio audio;
+    char why[256] = "";
+    ASSERT_EQ(audio_decode(at("click.mp3").c_str(), audio, why, sizeof why), decode_ok) << why;
+    const std::string name = at("click.mp3");
+    music_prepare(name.c_str());
+    std::vector<std::int16_t> played = play_to_disk(name.c_str(), audio.frames, 1);
+    EXPECT_TRUE(starts_with(played, audio.samples, audio.frames * 2u));
+
+    // A decode ahead for another file, or one stopped by a quit, changes nothing.
+    music_prepare(at("short.mp3").c_str());
+    played = play_to_disk(name.c_str(), audio.frames, 1);
+    EXPECT_TRUE(starts_with(played, audio.samples, audio.frames * 2u));
+    music_prepare(name.c_str());
+    music_shutdown();
+    music_prepare(at("tone_wav.mp3").c_str());
+    EXPECT_EQ(music_start(at("tone_wav.mp3").c_str()), 0);
+    ASSERT_NE(music_problem(), nullptr);
+    EXPECT_NE(std::strstr(music_problem(), "is not an MP3 stream"), nullptr) << music_problem();
+    audio_free(audio);
+}
+
 TEST_F(music, the_score_plays_when_the_file_is_absent_or_asked_for)
 {
     constexpr std::uint32_t frames = score_rate / 2;
