@@ -1,6 +1,7 @@
 #include "platform/headless_signals.h"
 
 #include <csignal>
+#include <initializer_list>
 
 #include "capture/asciicast.h"
 

@@ -98,8 +98,8 @@ void on_context_state(pa_context* c, void*)
 {
     const pa_context_state_t state = pa_context_get_state(c);
     if (state == PA_CONTEXT_READY) {
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, rate, 1};
-        stream = pa_stream_new(c, "click recorder", &spec, nullptr);
+        const pa_sample_spec format{PA_SAMPLE_S16LE, rate, 1};
+        stream = pa_stream_new(c, "click recorder", &format, nullptr);
         pa_stream_set_state_callback(stream, on_stream_state, nullptr);
         pa_stream_set_read_callback(stream, on_read, nullptr);
         pa_buffer_attr attr{};
