@@ -35,20 +35,21 @@ t new-session -d -s t -x 80 -y 25 \
 wait_for 't capture-pane -p -t t | grep -q "8   8 8 88888"' || fail "no start picture"
 t send-keys -t t Space
 wait_for '[ -n "$(pactl list short sink-inputs)" ]' || fail "no stream reached the sound server"
-sleep 4
+sleep 8
 t send-keys -t t Escape
 wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 [ "$(cat "$dir/status")" = 0 ] || fail "status $(cat "$dir/status")"
 [ ! -s "$dir/err" ] || fail "it said: $(cat "$dir/err")"
-# Frames from the second second on: the music time moved as far as the
-# present time did, within 5 per cent (a clock stuck or running at the
-# buffers' pace would not).
+[ -z "${GLIMFANT_KEEP_STATS:-}" ] || cp "$dir/stats" "$GLIMFANT_KEEP_STATS"
+# The second half of the frames: the music time moved as far as the present
+# time did, within 5 per cent (a clock stuck or running at the buffers' pace
+# would not). Wine's PulseAudio device reports its position at about two
+# thirds of the pace for the first two seconds, so those are left out.
 awk '!/^#/ { n++; p[n] = $3; m[n] = $5 }
      END {
         if (n < 150) { print "FAILED: only " n " frames"; exit 1 }
-        dp = p[n] - p[50]; dm = m[n] - m[50]
-        printf "music clock: %d ms of music in %.0f ms of frames %d..%d\n", dm, dp, 50, n
+        h = int(n / 2); dp = p[n] - p[h]; dm = m[n] - m[h]
+        printf "music clock: %d ms of music in %.0f ms of frames %d..%d\n", dm, dp, h, n
         if (dm < 0.95 * dp || dm > 1.05 * dp) { print "FAILED: the music clock does not keep pace"; exit 1 }
      }' "$dir/stats"
 echo "the score plays through waveOut; the clock is the device's"
-[ -z "${GLIMFANT_KEEP_STATS:-}" ] || cp "$dir/stats" "$GLIMFANT_KEEP_STATS"
