@@ -7,16 +7,16 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "core/driver.h"
 #include "base/fatal.h"
 #include "capture/asciicast.h"
+#include "core/driver.h"
 #include "core/options.h"
 #include "core/show_capture.h"
 #include "platform/headless.h"
 #include "platform/music.h"
-#include "score/score.h"
 #include "platform/terminal.h"
 #include "render/ascii_pictures.h"
+#include "score/score.h"
 
 namespace {
 
