@@ -77,7 +77,7 @@ std::int64_t monotonic_ns()
 // over and after the start picture: the answers' spacing times the link) and
 // gets every frame.
 constexpr char status_request[] = "\x1b[c";
-constexpr int status_request_length = 3;
+constexpr int status_request_length = sizeof status_request - 1;
 constexpr int probe_capacity = 64;                      // requests awaiting an answer
 constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
 constexpr std::int64_t late_slack_ns = 40000000;        // two frames late past the round trip
@@ -239,7 +239,7 @@ void give_back_for_good()
 // One frame's bytes in one write (more only when the terminal takes them in parts).
 void write_frame(const char* bytes, std::size_t n)
 {
-    record_write(bytes, static_cast<std::size_t>(n));
+    record_write(bytes, n);
     writing = true;
     std::size_t left = n;
     while (left > 0) {
