@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "base/fatal.h"
+#include "base/monotonic_clock.h"
 #include "platform/music.h"
 
 namespace {
@@ -31,7 +32,6 @@ UINT saved_output_cp = 0;
 HANDLE pace_timer = nullptr;   // waitable timer for the frame pacing
 // Windows 10 1803 and later; older headers do not name it yet.
 constexpr DWORD high_resolution_timer = 0x2;  // CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
-LARGE_INTEGER counter_hz{};    // performance counter ticks a second
 
 std::atomic<bool> taken_over{false};  // restore_console has something to give back
 CHAR_INFO output_cells[screen_cells];  // reused by every present
@@ -45,14 +45,6 @@ bool stats_due = false;
 std::uint32_t stats_deadline = 0;
 std::uint32_t stats_frame = 0;
 std::int32_t stats_music = 0;
-
-std::int64_t monotonic_ns()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const std::int64_t hz = counter_hz.QuadPart;
-    return now.QuadPart / hz * 1000000000 + now.QuadPart % hz * 1000000000 / hz;
-}
 
 std::uint32_t console_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
@@ -239,7 +231,6 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
         *why = "the Windows console cannot be recorded live; use --headless --record";
         return false;
     }
-    QueryPerformanceFrequency(&counter_hz);
     console_in = GetStdHandle(STD_INPUT_HANDLE);
     user_out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!GetConsoleMode(console_in, &saved_input_mode)) {

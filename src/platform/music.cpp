@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/monotonic_clock.h"
 #include "platform/audio_decode.h"
 #include "platform/audio_quiet.h"
 #include "score/score.h"
@@ -91,13 +92,6 @@ struct decode_ahead {
 };
 decode_ahead ahead;
 
-std::int64_t now_ns()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * ns_per_s + ts.tv_nsec;
-}
-
 void publish(std::int64_t frames, std::int64_t time)
 {
     const std::uint32_t s = share.sequence.load(std::memory_order_relaxed);
@@ -153,7 +147,7 @@ void fill_buffer(void* data, Uint8* bytes, int length)
     stream_source& src = *static_cast<stream_source*>(data);
     auto* out = reinterpret_cast<std::int16_t*>(bytes);
     const std::uint32_t frames = static_cast<std::uint32_t>(length) / bytes_per_frame;
-    publish(src.handed, earliest_phase(src, now_ns() - frames_to_ns(src.handed)) + frames_to_ns(src.handed));
+    publish(src.handed, earliest_phase(src, monotonic_ns() - frames_to_ns(src.handed)) + frames_to_ns(src.handed));
 
     const std::uint32_t left = src.length - src.cursor;
     const std::uint32_t n = frames < left ? frames : left;
@@ -272,7 +266,7 @@ decode_status decode_soundtrack(const char* name, char* why, int size)
 void start_silent(std::int32_t from_ms)
 {
     mode = clock_silent;
-    silent_start_ns = now_ns() - from_ms * ns_per_ms;
+    silent_start_ns = monotonic_ns() - from_ms * ns_per_ms;
 }
 
 }  // namespace
@@ -337,7 +331,7 @@ int music_start(const char* name)
     }
     // The device opens paused and SDL does not call back until it runs, so
     // nothing races this first publish.
-    publish(0, now_ns());
+    publish(0, monotonic_ns());
     mode = clock_playing;
     SDL_PauseAudioDevice(music_stream, 0);
     return 1;
@@ -350,12 +344,12 @@ std::int32_t music_time_ahead(std::int64_t lead_ns)
     if (lead_ns < 0) lead_ns = 0;
     std::int64_t ms = last_ms;
     if (mode == clock_silent) {
-        ms = (now_ns() + lead_ns - silent_start_ns) / ns_per_ms;
+        ms = (monotonic_ns() + lead_ns - silent_start_ns) / ns_per_ms;
     } else if (mode == clock_playing) {
         std::int64_t frames = 0;
         std::int64_t time = 0;
         read_published(frames, time);
-        const std::int64_t since = now_ns() - time;
+        const std::int64_t since = monotonic_ns() - time;
         if (since > stall_ns && SDL_GetAudioDeviceStatus(music_stream) == SDL_AUDIO_STOPPED) {
             start_silent(last_ms);
             return last_ms;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/monotonic_clock.h"
 #include "platform/audio_decode.h"
 #include "score/score.h"
 
@@ -56,18 +57,8 @@ DWORD last_position = 0;           // the device position at the previous read (
 std::int64_t position_frames = 0;  // the device position without the wrap
 std::int64_t moved_ns = 0;         // when the position last moved
 
-LARGE_INTEGER counter_hz{};
 char problem[320];
 bool has_problem = false;
-
-std::int64_t now_ns()
-{
-    if (counter_hz.QuadPart == 0) QueryPerformanceFrequency(&counter_hz);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    const std::int64_t hz = counter_hz.QuadPart;
-    return now.QuadPart / hz * 1000000000 + now.QuadPart % hz * 1000000000 / hz;
-}
 
 void set_problem(const char* format, ...)
 {
@@ -115,7 +106,7 @@ DWORD WINAPI feed(void*)
 void start_silent(std::int32_t from_ms)
 {
     mode = clock_silent;
-    silent_start_ns = now_ns() - from_ms * ns_per_ms;
+    silent_start_ns = monotonic_ns() - from_ms * ns_per_ms;
 }
 
 void device_problem(const char* what, MMRESULT result)
@@ -235,7 +226,7 @@ int music_start(const char* name)
     }
     last_position = 0;
     position_frames = 0;
-    moved_ns = now_ns();
+    moved_ns = monotonic_ns();
     feeding = true;
     feeder = CreateThread(nullptr, 0, feed, nullptr, 0, nullptr);
     if (!feeder) {
@@ -253,11 +244,11 @@ std::int32_t music_time()
 {
     std::int64_t ms = last_ms;
     if (mode == clock_silent) {
-        ms = (now_ns() - silent_start_ns) / ns_per_ms;
+        ms = (monotonic_ns() - silent_start_ns) / ns_per_ms;
     } else if (mode == clock_playing) {
         MMTIME position{};
         position.wType = TIME_SAMPLES;
-        const std::int64_t now = now_ns();
+        const std::int64_t now = monotonic_ns();
         if (waveOutGetPosition(device, &position, sizeof position) != MMSYSERR_NOERROR ||
             position.wType != TIME_SAMPLES) {
             start_silent(last_ms);

@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "base/fatal.h"
+#include "base/monotonic_clock.h"
 #include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
 #include "platform/music.h"
@@ -59,13 +60,6 @@ bool paced = false;                 // stats_deadline holds the deadline the las
 cast_file* recording = nullptr;     // gets every write to the terminal, or null
 std::int64_t recording_start_ns = 0;
 int recorded_columns = 0, recorded_rows = 0;  // the size the recording last gave
-
-std::int64_t monotonic_ns()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 // How far the terminal trails. Over a slow link (ssh) the writes pile up in
 // buffers on the way and the picture falls behind the music. So each write
