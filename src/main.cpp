@@ -2,13 +2,14 @@
 // backend (the user's terminal or headless) and runs the demo.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <cstdlib>
 #include <unistd.h>
 
-#include "base/fatal.h"
+#include "base/exit_cleanup.h"
 #include "capture/asciicast.h"
+#include "capture/output_file.h"
 #include "core/driver.h"
 #include "core/options.h"
 #include "core/show_capture.h"
@@ -27,36 +28,69 @@ constexpr int exit_usage = 2;
 // terminal in raw mode on the alternate screen.
 [[noreturn]] void on_terminate()
 {
-    run_fatal_cleanup();
+    exit_cleanup_run();
     std::fputs("glimfant: out of memory\n", stderr);
     std::abort();
 }
 
-std::FILE* open_output(const char* path, const char* what)
+// The run's output files, whole or not at all (output_file.h).
+output_file dump_out, ansi_out, stats_out, single_out;
+
+// Opens an output for writing; false after one line on standard error.
+bool open_output(output_file& out, const char* path, const char* what)
 {
-    std::FILE* f = std::fopen(path, "wb");
-    if (!f) std::fprintf(stderr, "glimfant: cannot write %s '%s': %s\n", what, path, std::strerror(errno));
-    return f;
+    char why[output_path_capacity + 128];
+    if (output_open(out, path, why, sizeof why)) return true;
+    std::fprintf(stderr, "glimfant: cannot write %s '%s': %s\n", what, path, std::strerror(errno));
+    return false;
 }
 
-bool close_output(std::FILE* f, const char* path, bool failed)
+// Gives an output (if asked for) its name, or removes it after a failed
+// write; false after one line on standard error then.
+bool close_output(output_file& out, const char* path, bool failed)
 {
-    if (!f) return true;
-    const bool ok = !std::ferror(f) && !failed;
-    if (std::fclose(f) != 0 || !ok) {
-        std::fprintf(stderr, "glimfant: writing '%s' failed\n", path);
-        return false;
-    }
-    return true;
+    if (!path) return true;
+    char why[output_path_capacity + 128];
+    if (!failed && output_commit(out, why, sizeof why)) return true;
+    output_discard(out);
+    std::fprintf(stderr, "glimfant: writing '%s' failed\n", path);
+    return false;
 }
 
-cast_file recording;  // --record: the one recording of the run
+// --write-score and --dump-pictures: write(name) makes the whole file under
+// the name the helper gives, which then becomes path.
+bool write_whole(const char* path, bool (*write)(const char* name), const char* what)
+{
+    char why[output_path_capacity + 128];
+    bool ok = output_prepare(single_out, path, why, sizeof why) && write(output_write_name(single_out));
+    ok = ok && output_commit(single_out, why, sizeof why);
+    if (ok) return true;
+    output_discard(single_out);
+    std::fprintf(stderr, "glimfant: cannot write %s '%s'\n", what, path);
+    return false;
+}
 
-// Opens the recording's temporary file, when one is asked for.
+cast_file recording;        // --record: the one recording of the run
+int recording_cleanup = -1; // its discard's place on the clean-up list
+
+void discard_recording(void*) { cast_discard(recording); }
+
+// Opens the recording's temporary file, when one is asked for: beside the
+// file a symbolic link names, so that the link stays.
 bool open_recording(const demo_options& o)
 {
-    if (!o.record_path || cast_open(recording, o.record_path)) return true;
-    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path, std::strerror(errno));
+    if (!o.record_path) return true;
+    char target[output_path_capacity];
+    output_kind kind = output_replaced;
+    int error = output_resolve(o.record_path, target, sizeof target, kind);
+    if (!error && kind == output_direct) error = EINVAL;  // the file is written at offsets
+    if (!error) {
+        recording_cleanup = exit_cleanup_add(discard_recording, nullptr);
+        if (!cast_open(recording, target)) error = errno;
+    }
+    if (!error) return true;
+    exit_cleanup_remove(recording_cleanup);
+    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path, std::strerror(error));
     return false;
 }
 
@@ -64,13 +98,15 @@ bool open_recording(const demo_options& o)
 bool close_recording(const demo_options& o, bool run_ok)
 {
     if (!o.record_path) return true;
-    if (!run_ok) {
+    bool ok = false;
+    if (run_ok) {
+        ok = cast_finish(recording);
+        if (!ok) std::fprintf(stderr, "glimfant: writing '%s' failed\n", o.record_path);
+    } else {
         cast_discard(recording);
-        return false;
     }
-    if (cast_finish(recording)) return true;
-    std::fprintf(stderr, "glimfant: writing '%s' failed\n", o.record_path);
-    return false;
+    exit_cleanup_remove(recording_cleanup);
+    return ok;
 }
 
 int run_headless(const demo_options& o)
@@ -83,21 +119,15 @@ int run_headless(const demo_options& o)
     h.color = o.color == 0 ? 16 : o.color;
     h.frame_hook = show_capture_frame;
     if (!show_capture_open(o)) return exit_io_error;
-    if (o.dump_path && !(h.dump = open_output(o.dump_path, "frames to"))) {
+    if ((o.dump_path && !open_output(dump_out, o.dump_path, "frames to")) ||
+        (o.ansi_path && !open_output(ansi_out, o.ansi_path, "the byte stream to")) || !open_recording(o)) {
+        if (o.dump_path) output_discard(dump_out);
+        if (o.ansi_path) output_discard(ansi_out);
         show_capture_close(false);
         return exit_io_error;
     }
-    if (o.ansi_path && !(h.ansi = open_output(o.ansi_path, "the byte stream to"))) {
-        if (h.dump) std::fclose(h.dump);
-        show_capture_close(false);
-        return exit_io_error;
-    }
-    if (!open_recording(o)) {
-        if (h.dump) std::fclose(h.dump);
-        if (h.ansi) std::fclose(h.ansi);
-        show_capture_close(false);
-        return exit_io_error;
-    }
+    if (o.dump_path) h.dump = dump_out.file;
+    if (o.ansi_path) h.ansi = ansi_out.file;
     if (o.record_path) h.record = &recording;
     const platform_api api = headless_platform(h);
     demo_config config;
@@ -106,8 +136,8 @@ int run_headless(const demo_options& o)
     config.seed = o.seed_given ? o.seed : o.start_tick;
     run_demo(api, config);
     const bool write_failed = headless_write_failed();
-    const bool dump_ok = close_output(h.dump, o.dump_path, write_failed);
-    const bool ansi_ok = close_output(h.ansi, o.ansi_path, write_failed);
+    const bool dump_ok = close_output(dump_out, o.dump_path, write_failed);
+    const bool ansi_ok = close_output(ansi_out, o.ansi_path, write_failed);
     const bool record_ok = close_recording(o, dump_ok && ansi_ok);
     const bool capture_ok = show_capture_close(!write_failed && dump_ok && ansi_ok && record_ok);
     return dump_ok && ansi_ok && record_ok && capture_ok ? 0 : exit_io_error;
@@ -130,17 +160,18 @@ int run_terminal(const demo_options& o)
     t.codepage = o.codepage;
     t.color = o.color;
     // Opened before the terminal is taken, so that a bad path is reported plainly.
-    if (o.stats_path && !(t.stats = open_output(o.stats_path, "frame statistics to"))) return exit_io_error;
+    if (o.stats_path && !open_output(stats_out, o.stats_path, "frame statistics to")) return exit_io_error;
     if (!open_recording(o)) {
-        if (t.stats) std::fclose(t.stats);
+        if (o.stats_path) output_discard(stats_out);
         return exit_io_error;
     }
+    if (o.stats_path) t.stats = stats_out.file;
     if (o.record_path) t.record = &recording;
     platform_api api{};
     const char* why = nullptr;
     if (!terminal_platform(api, t, &why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
-        if (t.stats) std::fclose(t.stats);
+        if (o.stats_path) output_discard(stats_out);
         close_recording(o, false);
         return exit_io_error;
     }
@@ -151,7 +182,7 @@ int run_terminal(const demo_options& o)
     const int status = run_demo(api, config);
     if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
     const bool record_ok = close_recording(o, true);
-    if (!close_output(t.stats, o.stats_path, false) || !record_ok) return exit_io_error;
+    if (!close_output(stats_out, o.stats_path, false) || !record_ok) return exit_io_error;
     return status;
 }
 
@@ -160,6 +191,7 @@ int run_terminal(const demo_options& o)
 int main(int argc, char** argv)
 {
     std::set_terminate(on_terminate);
+    exit_signals_install();
 
     demo_options o;
     char error[256];
@@ -177,18 +209,10 @@ int main(int argc, char** argv)
     }
     if (o.dump_pictures_path) {
         picture_setup();
-        if (!write_pictures_file(o.dump_pictures_path)) {
-            std::fprintf(stderr, "glimfant: cannot write pictures to '%s'\n", o.dump_pictures_path);
-            return exit_io_error;
-        }
-        return 0;
+        return write_whole(o.dump_pictures_path, write_pictures_file, "pictures to") ? 0 : exit_io_error;
     }
     if (o.write_score_path) {
-        if (!write_score_wav(o.write_score_path)) {
-            std::fprintf(stderr, "glimfant: cannot write the score to '%s'\n", o.write_score_path);
-            return exit_io_error;
-        }
-        return 0;
+        return write_whole(o.write_score_path, write_score_wav, "the score to") ? 0 : exit_io_error;
     }
     if (o.headless) return run_headless(o);
     return run_terminal(o);

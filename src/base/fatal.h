@@ -1,7 +1,7 @@
 // Program-wide fatal paths: the assertion that stays on in every build and the
 // out-of-memory exit. Every layer may include this header; it knows nothing of
-// the terminal but calls the cleanup hook that the platform layer installs, so
-// a message is never wiped by the alternate screen.
+// the terminal but runs the clean-up list (exit_cleanup.h) first, so a message
+// is never wiped by the alternate screen.
 #pragma once
 
 // Checks a cheap invariant. On failure: restore the terminal, write
@@ -17,9 +17,3 @@ inline constexpr const char out_of_memory_message[] =
 
 // Restores, prints the out-of-memory message on standard output and exits with status 1.
 [[noreturn]] void exit_out_of_memory();
-
-// Installed once by the platform layer; called (at most once) before any fatal
-// message is written, and safe to call from a signal handler.
-void set_fatal_cleanup(void (*cleanup)());
-// Calls the installed cleanup, if any, once; used by the fatal paths and by main.
-void run_fatal_cleanup();

@@ -1,5 +1,5 @@
 // What the recording writer needs from the operating system, one file per
-// system: asciicast_file.cpp (POSIX), asciicast_file_win.cpp (Windows).
+// system: asciicast_file_posix.cpp (POSIX), asciicast_file_win.cpp (Windows).
 // Internal to src/capture. Every call but cast_file_check_target and
 // cast_file_create is safe in a signal handler.
 #pragma once

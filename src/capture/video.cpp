@@ -7,9 +7,6 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -245,25 +242,6 @@ void free_all()
     v.pixels = nullptr;
 }
 
-constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// An interrupted video leaves no temporary file behind: remove it, then die
-// of the signal as before.
-void remove_and_reraise(int signal_number)
-{
-    if (v.out.temp_path[0]) unlink(v.out.temp_path);
-    signal(signal_number, SIG_DFL);
-    raise(signal_number);
-}
-
-void set_cleanup_signals(void (*handler)(int))
-{
-    struct sigaction action = {};
-    action.sa_handler = handler;
-    sigemptyset(&action.sa_mask);
-    for (int s : cleanup_signals) sigaction(s, &action, nullptr);
-}
-
 void progress_line()
 {
     std::fprintf(stderr, "\rglimfant: video %u of %u s (%u of %u frames)",
@@ -283,8 +261,8 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
     v.sound = sound;
     v.frame_count = frame_count;
     if (!output_open(v.out, path, why, size)) return false;
-    set_cleanup_signals(remove_and_reraise);
-    // libavformat writes the file itself, by name.
+    // libavformat writes the file itself, by name; until the end the
+    // temporary file is on the clean-up list.
     std::fclose(v.out.file);
     v.out.file = nullptr;
 
@@ -292,7 +270,7 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
     v.sound_end = sound.samples ? static_cast<std::uint32_t>(sound.frames < sound_limit ? sound.frames : sound_limit) : 0;
 
     char temp_url[output_path_capacity + 8];
-    std::snprintf(temp_url, sizeof temp_url, "file:%s", v.out.temp_path);
+    std::snprintf(temp_url, sizeof temp_url, "file:%s", output_write_name(v.out));
     // Errors come back as codes and are reported in one line here.
     av_log_set_level(AV_LOG_QUIET);
     // The container is named, as the temporary name has no .mp4 ending; the
@@ -356,7 +334,6 @@ bool video_finish(char* why, int size)
     }
     free_all();
     const bool committed = output_commit(v.out, why, size);
-    set_cleanup_signals(SIG_DFL);
     return committed;
 }
 
@@ -364,5 +341,4 @@ void video_discard()
 {
     free_all();
     output_discard(v.out);
-    set_cleanup_signals(SIG_DFL);
 }

@@ -20,8 +20,8 @@ struct video_sound {
 // Starts a video of frame_count frames at path (written to a temporary name,
 // renamed by video_finish), drawn with font. The sound is cut at the end of
 // the last frame. False, with one line in why (size bytes), when the file or
-// the encoders cannot be opened. Until the end, SIGINT, SIGTERM and SIGHUP
-// remove the temporary file before they end the program.
+// the encoders cannot be opened. Until the end, a signal that ends the
+// program removes the temporary file (output_file.h).
 bool video_start(const char* path, std::uint32_t frame_count, const cell_font& font,
                  const video_sound& sound, char* why, int size);
 // Encodes the next frame's 80 x 25 cells and the sound up to its end, and

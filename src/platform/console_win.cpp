@@ -18,8 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/exit_cleanup.h"
 #include "base/fatal.h"
 #include "base/monotonic_clock.h"
+#include "platform/frame_stats.h"
 #include "platform/music.h"
 
 namespace {
@@ -38,13 +40,7 @@ CHAR_INFO output_cells[screen_cells];  // reused by every present
 bool space_seen = false;               // SPACE pressed; the taker clears it
 bool quit_seen = false;                // ESC or q pressed; stays set
 
-// The per-frame statistics, as on the terminal (terminal.h).
-std::FILE* stats_file = nullptr;
-char stats_buffer[64 * 1024];
-bool stats_due = false;
-std::uint32_t stats_deadline = 0;
-std::uint32_t stats_frame = 0;
-std::int32_t stats_music = 0;
+frame_stats stats;
 
 std::uint32_t console_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
@@ -59,22 +55,7 @@ void restore_console()
     if (saved_output_cp != 0) SetConsoleOutputCP(saved_output_cp);
 }
 
-// Ctrl-C, Ctrl-Break, the window closed, log-off, shut-down: restore, then
-// end. Ctrl-C and Ctrl-Break end here with the status Windows' own handler
-// gives (not every host's handler does); the others are ended by the system.
-BOOL WINAPI on_console_event(DWORD event)
-{
-    restore_console();
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) ExitProcess(STATUS_CONTROL_C_EXIT);
-    return FALSE;
-}
-
-// A crash: restore, then let Windows report it as it would.
-LONG WINAPI on_crash(EXCEPTION_POINTERS*)
-{
-    restore_console();
-    return EXCEPTION_CONTINUE_SEARCH;
-}
+void restore_at_exit(void*) { restore_console(); }
 
 // The window cannot be larger than the buffer: shrink it first where needed,
 // then size the buffer, then the window. Each step may be refused (a
@@ -178,19 +159,8 @@ std::uint32_t console_pace(std::uint32_t deadline)
         }
     }
     if (!waited) read_keys();
-    stats_deadline = deadline;
-    stats_due = true;
+    stats_paced(stats, deadline);
     return deadline;
-}
-
-void write_stats(int bytes)
-{
-    if (!stats_file || !stats_due) return;
-    stats_due = false;
-    const std::int64_t ns = monotonic_ns();
-    std::fprintf(stats_file, "%u %u %u.%03u %d %d\n", static_cast<unsigned>(stats_frame++),
-                 static_cast<unsigned>(stats_deadline), static_cast<unsigned>(ns / 1000000),
-                 static_cast<unsigned>(ns % 1000000 / 1000), bytes, static_cast<int>(stats_music));
 }
 
 void console_present(const screen_cell* cells, int width, int height)
@@ -205,19 +175,19 @@ void console_present(const screen_cell* cells, int width, int height)
     }
     SMALL_RECT region{0, 0, screen_width - 1, screen_height - 1};
     WriteConsoleOutputA(console_out, output_cells, COORD{screen_width, screen_height}, COORD{0, 0}, &region);
-    write_stats(static_cast<int>(sizeof output_cells));  // the bytes handed to the console
+    stats_write(stats, static_cast<int>(sizeof output_cells), monotonic_ns());  // the bytes handed to the console
 }
 
 std::int32_t console_music_time()
 {
-    stats_music = music_time();
-    return stats_music;
+    stats.music = music_time();
+    return stats.music;
 }
 
 void console_shutdown()
 {
     restore_console();
-    if (stats_file) std::fflush(stats_file);
+    stats_flush(stats);
     music_shutdown();
 }
 
@@ -255,16 +225,11 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
         timeBeginPeriod(1);
         pace_timer = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
     }
-    stats_file = options.stats;
-    if (stats_file) {
-        std::setvbuf(stats_file, stats_buffer, _IOFBF, sizeof stats_buffer);
-        std::fputs("# frame deadline_ms present_ms bytes music_ms\n", stats_file);
-    }
+    stats_start(stats, options.stats);
 
-    SetConsoleCtrlHandler(on_console_event, TRUE);
-    SetUnhandledExceptionFilter(on_crash);
-    set_fatal_cleanup(restore_console);
-    std::atexit(restore_console);
+    // Ctrl-C, Ctrl-Break, a closed window, a crash: the console is given back.
+    exit_signals_install();
+    exit_cleanup_add(restore_at_exit, nullptr);
 
     taken_over = true;
     // The character bytes are shown in the console's code page: the one asked for.

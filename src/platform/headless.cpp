@@ -5,7 +5,6 @@
 
 #include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
-#include "platform/headless_signals.h"
 
 namespace {
 
@@ -94,7 +93,6 @@ platform_api headless_platform(const headless_options& options)
         cast_header header;
         header.term = "xterm-256color";
         cast_write_header(*opts.record, header);
-        discard_recording_on_signals(*opts.record);
     }
     if (opts.ansi || opts.record) {
         encoder_init(encoder, opts.codepage, opts.color, screen_width, screen_height);

@@ -1,10 +1,9 @@
 // The terminal backend: takes over the user's terminal (alternate screen,
 // hidden cursor, raw keys), shows frames as changed cells in UTF-8 and SGR
 // colours, and gives the terminal back exactly as found on every way out.
-// On Windows, console_win.cpp fills terminal_platform with the console's own
-// screen buffer instead; the key decoder below is the Unix terminal's.
+// terminal_posix.cpp on Unix; on Windows, console_win.cpp fills
+// terminal_platform with the console's own screen buffer instead.
 #pragma once
-#include <cstdint>
 #include <cstdio>
 
 #include "platform/platform.h"
@@ -36,32 +35,3 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
 // frames written to output; once per process. For tests.
 bool terminal_platform_on(platform_api& api, const terminal_options& options, int keyboard, int output,
                           const char** why);
-
-// Keys from the terminal's byte stream. A lone ESC byte is the ESC key; an ESC
-// followed at once by more bytes starts an escape sequence (an arrow or
-// function key, Alt with a key), which means nothing here.
-
-// How long an ESC must stand alone to count as the key.
-inline constexpr std::uint32_t lone_escape_ms = 25;
-// The same while the terminal owes an answer to a status request, whose
-// first byte is an ESC too: an answer cut in two on a slow link is not a key.
-inline constexpr std::uint32_t reply_escape_ms = 100;
-
-enum key_state { key_plain, key_after_escape, key_in_csi, key_after_ss3 };
-
-struct key_decoder {
-    key_state state = key_plain;   // where the decoder is in an escape sequence
-    std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
-    bool space = false;            // SPACE seen; the taker clears it
-    bool quit = false;             // ESC or 'q' seen; stays set
-    int replies = 0;               // answers to status requests seen (CSI ... c, CSI ... n); counts up
-    int replies_due = 0;           // answers still to come; set by the taker
-};
-
-// Decodes bytes that arrived at tick count now.
-void keys_feed(key_decoder& keys, const unsigned char* bytes, int count, std::uint32_t now);
-// An ESC alone for lone_escape_ms (reply_escape_ms while replies are due) is
-// the key; a sequence cut off that long is dropped.
-void keys_settle(key_decoder& keys, std::uint32_t now);
-// Milliseconds until keys_settle can change something; -1 when nothing is pending.
-int keys_settle_in(const key_decoder& keys, std::uint32_t now);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/ansi_encoder.h"
+#include "platform/key_decoder.h"
 #include "platform/terminal.h"
 
 namespace {

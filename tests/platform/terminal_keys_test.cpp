@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "platform/terminal.h"
+#include "platform/key_decoder.h"
 #include "platform/terminal_caps.h"
 
 namespace {
