@@ -1,7 +1,8 @@
 // The terminal backend on POSIX systems: take-over and give-back, present and
-// pace. Its rooms: the key decoder (key_decoder.h), the slow link's pacing
-// (link_pacing.h), the job-control signals (terminal_signals.h), the live
-// recording (terminal_recording.h) and the statistics (frame_stats.h).
+// pace. Its rooms: the key decoder (key_decoder.h) and the input it reads
+// (terminal_input.h), the slow link's pacing (link_pacing.h), the job-control
+// signals (terminal_signals.h), the live recording (terminal_recording.h)
+// and the statistics (frame_stats.h).
 #include "platform/terminal.h"
 
 #include <fcntl.h>
@@ -25,12 +26,11 @@
 #include "platform/link_pacing.h"
 #include "platform/music.h"
 #include "platform/terminal_caps.h"
+#include "platform/terminal_input.h"
 #include "platform/terminal_recording.h"
 #include "platform/terminal_signals.h"
 
 namespace {
-
-constexpr int max_reads_per_poll = 16;  // a huge paste cannot hold up a frame
 
 int key_fd = -1;                 // where keys come from: standard input or /dev/tty
 int out_fd = STDOUT_FILENO;      // where frames go
@@ -99,33 +99,6 @@ void give_size_back()
         raw_write(size_back);
 }
 
-// Decodes bytes read at now; the answers among them go to the link.
-void take_keys(const unsigned char* bytes, int n, std::int64_t now)
-{
-    const int before = keys.replies;
-    keys_feed(keys, bytes, n, static_cast<std::uint32_t>(now / 1000000));
-    for (int r = before; r < keys.replies; ++r) link_answered(link, now);
-    keys.replies_due = link.count;
-}
-
-// Reads the answers to the status requests still out, while the modes are
-// raw, so that none reaches the shell.
-void await_answers()
-{
-    if (link.count == 0) return;
-    const std::int64_t until = link_wait_until(link, monotonic_ns());
-    for (std::int64_t now = monotonic_ns(); link.count > 0 && now < until; now = monotonic_ns()) {
-        pollfd p{key_fd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>((until - now) / 1000000) + 1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || !(p.revents & POLLIN)) break;
-        unsigned char bytes[256];
-        const ssize_t n = read(key_fd, bytes, sizeof bytes);
-        if (n <= 0) break;
-        take_keys(bytes, static_cast<int>(n), now);
-    }
-}
-
 // Gives the terminal back: modes, colours, cursor, main screen. Safe in a
 // signal handler and at any time; does something only while taken over.
 // With wait, answers still due are read first (not in a signal handler);
@@ -138,7 +111,7 @@ void give_back(bool wait)
     signals_hold_ttou();
     raw_write(ansi_restore);
     give_size_back();
-    if (wait) await_answers();
+    if (wait) input_await_answers(key_fd, keys, link);
     if (link.count > 0) tcflush(key_fd, TCIFLUSH);
     link_forget(link);
     keys.replies_due = 0;
@@ -269,34 +242,11 @@ void handle_signals(bool draw)
     }
 }
 
-// Reads whatever the keyboard has sent, without waiting.
-void read_keys()
-{
-    for (int reads = 0; reads < max_reads_per_poll; ++reads) {
-        pollfd p{key_fd, POLLIN, 0};
-        const int ready = poll(&p, 1, 0);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) signals_hang_up();
-        if (ready == 0) break;
-        if (!(p.revents & POLLIN)) signals_hang_up();  // hang-up or error without data
-        unsigned char bytes[256];
-        const ssize_t n = read(key_fd, bytes, sizeof bytes);
-        if (n > 0) {
-            take_keys(bytes, static_cast<int>(n), monotonic_ns());
-        } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-            continue;
-        } else {
-            signals_hang_up();  // end of input or a read error
-        }
-    }
-    keys_settle(keys, term_tick_count());
-}
-
 bool term_wait_for_space()
 {
     for (;;) {
         handle_signals(true);
-        read_keys();
+        input_read(key_fd, keys, link);
         if (keys.quit) return false;
         if (keys.space) {
             keys.space = false;
@@ -313,7 +263,7 @@ bool term_wait_for_space()
 bool term_escape_down()
 {
     handle_signals(false);
-    read_keys();
+    input_read(key_fd, keys, link);
     return keys.quit;
 }
 
@@ -339,7 +289,7 @@ std::uint32_t pace_until(std::uint32_t deadline)
         if (link.count > 0) {
             // Answers are due: read them as they come, to time them.
             pollfd p[2] = {{key_fd, POLLIN, 0}, {signals_wake_fd(), POLLIN, 0}};
-            if (poll(p, 2, static_cast<int>((wait_ns + 999999) / 1000000)) > 0 && p[0].revents) read_keys();
+            if (poll(p, 2, static_cast<int>((wait_ns + 999999) / 1000000)) > 0 && p[0].revents) input_read(key_fd, keys, link);
             continue;
         }
         const timespec wait{static_cast<time_t>(wait_ns / 1000000000), static_cast<long>(wait_ns % 1000000000)};
