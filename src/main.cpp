@@ -82,15 +82,16 @@ bool open_recording(const demo_options& o)
     if (!o.record_path) return true;
     char target[output_path_capacity];
     output_kind kind = output_replaced;
-    int error = output_resolve(o.record_path, target, sizeof target, kind);
-    if (!error && kind == output_direct) error = EINVAL;  // the file is written at offsets
-    if (!error) {
-        recording_cleanup = exit_cleanup_add(discard_recording, nullptr);
-        if (!cast_open(recording, target)) error = errno;
+    const int error = output_resolve(o.record_path, target, sizeof target, kind);
+    if (!error && kind == output_direct) {  // the file is written at offsets
+        std::fprintf(stderr, "glimfant: cannot write the recording to '%s': not a regular file\n", o.record_path);
+        return false;
     }
-    if (!error) return true;
+    recording_cleanup = exit_cleanup_add(discard_recording, nullptr);
+    if (!error && cast_open(recording, target)) return true;
     exit_cleanup_remove(recording_cleanup);
-    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path, std::strerror(error));
+    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path,
+                 std::strerror(error ? error : errno));
     return false;
 }
 

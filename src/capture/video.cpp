@@ -260,11 +260,14 @@ bool video_start(const char* path, std::uint32_t frame_count, const cell_font& f
     v.font = &font;
     v.sound = sound;
     v.frame_count = frame_count;
-    if (!output_open(v.out, path, why, size)) return false;
     // libavformat writes the file itself, by name; until the end the
-    // temporary file is on the clean-up list.
-    std::fclose(v.out.file);
-    v.out.file = nullptr;
+    // temporary file is on the clean-up list. The index is moved to the
+    // front at the end, which a FIFO or a device cannot take.
+    if (!output_prepare(v.out, path, why, size)) return false;
+    if (!v.out.temp_path[0]) {
+        std::snprintf(why, static_cast<std::size_t>(size), "cannot write the video '%s': not a regular file", path);
+        return false;
+    }
 
     const std::uint64_t sound_limit = static_cast<std::uint64_t>(frame_count) * static_cast<std::uint64_t>(sound.rate) / video_fps;
     v.sound_end = sound.samples ? static_cast<std::uint32_t>(sound.frames < sound_limit ? sound.frames : sound_limit) : 0;
