@@ -27,10 +27,17 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
             break;
         case key_after_escape:
             k.state = b == '[' ? key_in_csi : b == 'O' ? key_after_ss3 : key_plain;  // else Alt+key
+            k.csi_first = 0;
+            k.csi_only_first = false;
             break;
         case key_in_csi:
-            if (b < 0x20 || b > 0x3F) k.state = key_plain;  // a final byte, or garbage
-            if (b == 'c' || b == 'n') ++k.replies;          // no key ends so: DA or DSR answers
+            if (b >= 0x20 && b <= 0x3F) {  // a parameter or intermediate byte
+                k.csi_only_first = k.csi_first == 0;
+                if (k.csi_first == 0) k.csi_first = b;
+                break;
+            }
+            k.state = key_plain;  // a final byte, or garbage
+            if ((b == 'c' && k.csi_first == '?') || (b == 'n' && k.csi_first == '0' && k.csi_only_first)) ++k.replies;
             break;
         case key_after_ss3:
             k.state = key_plain;

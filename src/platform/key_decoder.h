@@ -1,8 +1,10 @@
 // Keys from the terminal's byte stream, and the answers to the link's status
 // requests that arrive among them. A lone ESC byte is the ESC key; an ESC
 // followed at once by more bytes starts an escape sequence (an arrow or
-// function key, Alt with a key), which means nothing here. No system calls:
-// the times are given.
+// function key, Alt with a key), which means nothing here. Only the forms no
+// key sends count as answers: device attributes (CSI ? ... c) and the status
+// report (CSI 0 n); rxvt's Shift+Right is CSI c, a key. No system calls: the
+// times are given.
 #pragma once
 #include <cstdint>
 
@@ -19,7 +21,9 @@ struct key_decoder {
     std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
     bool space = false;            // SPACE seen; the taker clears it
     bool quit = false;             // ESC or 'q' seen; stays set
-    int replies = 0;               // answers to status requests seen (CSI ... c, CSI ... n); counts up
+    unsigned char csi_first = 0;   // the first byte after CSI in the sequence being read, 0 before it
+    bool csi_only_first = false;   // that byte is the only one so far
+    int replies = 0;               // answers to status requests seen (CSI ? ... c, CSI 0 n); counts up
     int replies_due = 0;           // answers still to come; set by the taker
 };
 

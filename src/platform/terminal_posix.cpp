@@ -64,7 +64,6 @@ std::uint32_t term_tick_count() { return static_cast<std::uint32_t>(monotonic_ns
 // the terminal went away. Safe in a signal handler as no frame.
 bool write_all(const char* bytes, std::size_t n, bool frame)
 {
-    recording_write(bytes, n);
     if (frame) writing = true;
     while (n > 0) {
         const ssize_t w = write(out_fd, bytes, n);
@@ -87,7 +86,11 @@ bool write_all(const char* bytes, std::size_t n, bool frame)
     return true;
 }
 
-bool raw_write(const char* text) { return write_all(text, std::strlen(text), false); }
+bool raw_write(const char* text)
+{
+    recording_write(text, std::strlen(text));
+    return write_all(text, std::strlen(text), false);
+}
 
 // Asks for the size the terminal had, if it grew as asked and is still so.
 void give_size_back()
@@ -126,6 +129,9 @@ void restore_at_exit(void*) { give_back(false); }
 // one is due; returns the count written.
 int write_out(char* bytes, int n)
 {
+    // The recording holds what the terminal shows, not the link's requests:
+    // a player that writes it to a terminal would make that one answer.
+    recording_write(bytes, static_cast<std::size_t>(n));
     const bool ask = link_should_ask(link);
     if (ask) {
         std::memcpy(bytes + n, status_request, status_request_length);

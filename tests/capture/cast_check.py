@@ -6,7 +6,8 @@
 
 Every line is JSON: the header (version 2, the size, timestamp,
 idle_time_limit, title, env), then [seconds, "o", text] in time order from the
-take-over to the restore. --virtual: a headless run of FRAMES frames: frame k
+take-over to the restore, and no status request (CSI c) among them: a player
+that writes them to a terminal would make it answer. --virtual: a headless run of FRAMES frames: frame k
 at exactly k x 0.02 s. --ansi: the texts together are these bytes. --stops: N
 suspends (a restore, then a take-over). --resized: the last "r" event.
 """
@@ -42,7 +43,9 @@ def check(args):
         (texts if kind == "o" else sizes).append(text)
         if kind == "o":
             times.append(t)
-    # A live take-over asks for the terminal's status (and maybe its size) in the same write.
+    if any("\x1b[c" in x for x in texts):
+        return "a status request (CSI c) in the recording"
+    # A live take-over may ask for the terminal's size in the same write.
     if not texts or not texts[0].startswith(TAKEOVER) or not texts[-1].endswith(RESTORE):
         return "not from the take-over to the restore"
     stops = sum(1 for a, b in zip(texts, texts[1:]) if a.endswith(RESTORE) and b.startswith(TAKEOVER))

@@ -1,7 +1,12 @@
 // Keys from the terminal's bytes: a lone ESC is the key, escape sequences are not.
 #include <gtest/gtest.h>
 
+#include <curses.h>
+#include <term.h>
+
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/key_decoder.h"
 #include "platform/terminal_caps.h"
@@ -97,6 +102,48 @@ TEST(terminal_keys, status_answers_are_counted_and_never_a_key_and_an_escape_bef
     feed(pressed, "\x1b\x1b[?62;22c", 0);
     EXPECT_TRUE(pressed.quit);
     EXPECT_EQ(pressed.replies, 1);
+}
+
+// Every key the terminal's terminfo entry names (capabilities k...).
+std::vector<std::string> key_table(const char* term)
+{
+    std::vector<std::string> keys;
+    int error = 0;
+    if (setupterm(const_cast<char*>(term), -1, &error) != OK) return keys;
+    for (int i = 0; strnames[i]; ++i) {
+        if (strnames[i][0] != 'k') continue;
+        const char* value = tigetstr(strnames[i]);
+        if (value && value != reinterpret_cast<char*>(-1) && value[0]) keys.push_back(value);
+    }
+    del_curterm(cur_term);
+    return keys;
+}
+
+TEST(terminal_keys, no_key_of_xterm_rxvt_or_the_linux_console_is_an_answer)
+{
+    for (const char* term : {"xterm", "rxvt-unicode", "linux"}) {
+        std::vector<std::string> keys = key_table(term);
+        EXPECT_GT(keys.size(), 30u) << term << ": no terminfo entry";
+        if (std::string(term) == "rxvt-unicode") {
+            // Shift with the arrows (Shift+Right is CSI c), Ctrl with them,
+            // and Shift+Right as xterm sends it with modifiers in lower case.
+            for (const char* extra : {"\x1b[a", "\x1b[b", "\x1b[c", "\x1b[d", "\x1bOc", "\x1b[1;2c", "\x1b[2$"})
+                keys.push_back(extra);
+        }
+        for (const std::string& key : keys) {
+            key_decoder k;
+            k.replies_due = 1;
+            feed(k, key.c_str(), 0);
+            feed(k, key.c_str(), 0);  // twice: keys come back to back when held down
+            keys_settle(k, 1000);
+            EXPECT_EQ(k.replies, 0) << term << ": " << key.c_str() + (key[0] == 0x1b);
+            EXPECT_FALSE(k.quit && key != "\x1b") << term << ": " << key.c_str() + 1;
+        }
+    }
+    // The answers of those terminals, of st, tmux and screen, do count.
+    key_decoder k;
+    feed(k, "\x1b[?64;1;2;6;9;15;18;21;22c\x1b[?1;2c\x1b[?6c\x1b[?62;22c\x1b[0n\x1b[10n\x1b[>0;95;0c", 0);
+    EXPECT_EQ(k.replies, 5);
 }
 
 TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them)
