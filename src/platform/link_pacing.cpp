@@ -80,8 +80,10 @@ bool link_trails(link_state& link, std::int64_t now)
 
 std::int64_t link_wait_until(const link_state& link, std::int64_t now)
 {
-    const std::int64_t start = link.answers || link.count == 0 ? now : link.probes[link.first].sent_ns;
-    return start + reply_drain_ns;
+    if (link.count == 0) return now;
+    if (!link.answers) return link.probes[link.first].sent_ns + reply_drain_ns;
+    const link_probe& newest = link.probes[(link.first + link.count - 1) % probe_capacity];
+    return std::min(newest.sent_ns + 2 * link.min_delay_ns + answer_margin_ns, now + answer_wait_cap_ns);
 }
 
 void link_forget(link_state& link)

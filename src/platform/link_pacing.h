@@ -17,7 +17,9 @@ inline constexpr int probe_capacity = 64;                      // requests await
 inline constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
 inline constexpr std::int64_t late_slack_ns = 40000000;        // two frames late past the round trip
 inline constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
-inline constexpr std::int64_t reply_drain_ns = 500000000;      // how long an exit waits for the last answers
+inline constexpr std::int64_t reply_drain_ns = 500000000;      // an exit's wait for a terminal not known to answer
+inline constexpr std::int64_t answer_margin_ns = 250000000;    // past two round trips, for the last answer
+inline constexpr std::int64_t answer_wait_cap_ns = 4000000000; // the longest an exit waits for answers
 inline constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
 
 struct link_probe {
@@ -49,8 +51,12 @@ void link_answered(link_state& link, std::int64_t now);
 // frame's time of bytes is still queued on the link. A terminal silent for
 // silent_ns is taken as one that does not answer (until it answers again).
 bool link_trails(link_state& link, std::int64_t now);
-// Until when an exit at now reads the answers still due: half a second from
-// now for a terminal that answers, else from when the oldest was sent.
+// Until when an exit (or a stop) at now reads the answers still due, before
+// it drops what is left of the input: for a terminal that answers, two of
+// its fastest round trips and a margin after the newest request was sent,
+// at most answer_wait_cap_ns from now, so that no answer reaches the shell
+// on a slow link; for one not known to answer, half a second from when the
+// oldest was sent.
 std::int64_t link_wait_until(const link_state& link, std::int64_t now);
 // The terminal was given back and its input flushed: no answer is due, and
 // the next one times nothing written before now.

@@ -45,7 +45,12 @@ TEST(link_pacing, an_answering_terminal_trails_when_an_answer_is_two_frames_past
     EXPECT_TRUE(write_at(link, 4000, 80));  // answering: asked after every write
     EXPECT_FALSE(link_trails(link, (60 + 50 + 40) * ms));
     EXPECT_TRUE(link_trails(link, (60 + 50 + 41) * ms));
-    EXPECT_EQ(link_wait_until(link, 200 * ms), 700 * ms);  // half a second from now
+    // An exit waits two round trips and a margin past the newest request,
+    // four seconds at most however slow the link.
+    EXPECT_EQ(link_wait_until(link, 200 * ms), (80 + 2 * 50) * ms + answer_margin_ns);
+    link.min_delay_ns = 3000 * ms;
+    EXPECT_EQ(link_wait_until(link, 200 * ms), 200 * ms + answer_wait_cap_ns);
+    link.min_delay_ns = 50 * ms;
     // Silent for three seconds: taken as a terminal that stopped answering.
     EXPECT_FALSE(link_trails(link, (60 + 3001) * ms));
     EXPECT_FALSE(link.answers);

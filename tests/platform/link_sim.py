@@ -16,8 +16,10 @@ arrived, ESC --seconds later. The program is given --stats; a frame's age is
 the time since it was presented.
 
 Prints, for the show from its first frame to the ESC: frames presented and
-skipped, the picture's age (max, 99th percentile, sampled every ms), and how
-long after the ESC the terminal was given back. Exit status 0 once the
+skipped, the picture's age (max, 99th percentile, sampled every ms), how
+long after the ESC the terminal was given back, and the bytes left in the
+terminal's input after the program ended (answers that came too late: the
+shell would read them). Exit status 0 once the
 program ended by itself and the terminal was given back.
 """
 import argparse
@@ -112,8 +114,16 @@ def run(args):
     stats = tempfile.NamedTemporaryFile(prefix="glimfant_link_", suffix=".txt", delete=False).name
     env = dict(os.environ, TERM="xterm-256color")
     env.pop("COLORTERM", None)
-    pid, master = pty.fork()
+    # The pseudo-terminal stays open here after the program ends, as the
+    # shell's would: what reaches it then waits for the shell.
+    master, shell = pty.openpty()
+    pid = os.fork()
     if pid == 0:
+        os.setsid()
+        os.close(master)
+        fcntl.ioctl(shell, termios.TIOCSCTTY, 0)
+        for fd in (0, 1, 2):
+            os.dup2(shell, fd)
         set_size(0, cols, rows)
         os.execvpe(args.command[0], args.command + ["--stats", stats], env)
     os.set_blocking(master, False)
@@ -147,7 +157,7 @@ def run(args):
                 schedule(at + half, "window", len(data))  # sshd learns of it half a trip later
             elif kind == "window":
                 in_flight -= data
-            elif kind == "to_program" and not program_done:
+            elif kind == "to_program":
                 try:
                     os.write(master, data)
                 except OSError:
@@ -168,15 +178,20 @@ def run(args):
             readable, _, _ = select.select([master], [], [], timeout)
         else:
             time.sleep(timeout)
-        if readable:
+        if status is None:
+            done, raw = os.waitpid(pid, os.WNOHANG)
+            if done == pid:
+                status = os.waitstatus_to_exitcode(raw)
+        if status is not None and not program_done and in_flight < args.window and \
+                not select.select([master], [], [], 0)[0]:
+            program_done = True  # ended, and all it wrote is on the link
+            continue
+        if readable and not program_done:
             try:
                 data = os.read(master, min(65536, args.window - in_flight))
             except OSError:
                 data = b""
             if not data:
-                program_done = True
-                _, raw = os.waitpid(pid, 0)
-                status = os.waitstatus_to_exitcode(raw)
                 continue
             now = time.monotonic()
             in_flight += len(data)
@@ -184,14 +199,29 @@ def run(args):
                 piece = data[k:k + PACKET]
                 link_free = max(link_free, now) + len(piece) * byte_time
                 schedule(link_free + half, "to_terminal", piece)
-    if not program_done:
+    if status is None:
         os.kill(pid, 9)
         os.waitpid(pid, 0)
+    # What the shell would read next: the input as the program left it.
+    modes = termios.tcgetattr(shell)
+    modes[3] &= ~(termios.ICANON | termios.ECHO)
+    modes[6][termios.VMIN], modes[6][termios.VTIME] = 0, 0
+    termios.tcsetattr(shell, termios.TCSANOW, modes)
+    left = b""
+    while True:
+        try:
+            piece = os.read(shell, 4096)
+        except OSError:
+            break
+        if not piece:
+            break
+        left += piece
     os.close(master)
-    return report(args, term, stats, esc_at, status)
+    os.close(shell)
+    return report(args, term, stats, esc_at, status, left)
 
 
-def report(args, term, stats_path, esc_at, status):
+def report(args, term, stats_path, esc_at, status, left):
     rows = []
     with open(stats_path) as f:
         for line in f:
@@ -236,7 +266,7 @@ def report(args, term, stats_path, esc_at, status):
         "median_age_ms": round(ages[len(ages) // 2] * 1000, 1) if ages else None,
         "restore_after_esc_ms": round((term.restored_at - esc_at) * 1000, 1)
         if term.restored_at and esc_at else None,
-        "resizes": term.resizes, "exit_status": status,
+        "resizes": term.resizes, "exit_status": status, "shell_bytes": len(left),
     }
     if args.json:
         print(json.dumps(result))
