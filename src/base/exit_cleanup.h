@@ -20,7 +20,7 @@ void exit_cleanup_remove(int place);
 void exit_cleanup_run();
 
 // Once a process (later calls do nothing): the signals that end the process
-// (SIGINT, SIGTERM, SIGHUP, SIGQUIT and the crashes; on Windows Ctrl-C,
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, the limits, the crashes; on Windows Ctrl-C,
 // Ctrl-Break, a closed window, log-off, shut-down and unhandled exceptions)
 // run the list, then go to the handler that was there before, or end the
 // process as they would have; exit() runs it too. A signal ignored when the

@@ -8,7 +8,10 @@
 
 namespace {
 
-constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+// Those a user or the system sends (a closed pipe, a file size limit) and the
+// crashes; the terminal then ignores SIGPIPE, to see a closed terminal as EPIPE.
+constexpr int ending_signals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE, SIGXFSZ, SIGXCPU, SIGALRM,
+                                  SIGUSR1, SIGUSR2, SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL};
 constexpr int ending_count = sizeof ending_signals / sizeof ending_signals[0];
 
 struct sigaction previous[ending_count];  // what each signal did before

@@ -128,6 +128,12 @@ TEST(interrupt, no_combination_of_outputs_leaves_a_temporary_or_partial_file)
             std::system(("rm -rf '" + dir + "'").c_str());
         }
     }
+    // The frames to a pipe whose reader is gone: SIGPIPE ends the run, as cleanly.
+    mkdir(dir.c_str(), 0700);
+    std::system((binary + " --headless --ansi " + dir + "/a.ans --record " + dir +
+                 "/a.cast --dump /dev/stdout | head -c 10 >/dev/null").c_str());
+    EXPECT_EQ(entries(dir), std::vector<std::string>{});
+    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 }  // namespace
