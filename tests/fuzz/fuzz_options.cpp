@@ -1,6 +1,7 @@
 // The option parser over whole argument vectors (the input's zero bytes
 // separate the arguments): it returns, twice in a row with the same result;
-// a refusal is one printable line; what it accepts keeps the values in range.
+// a refusal is one printable line of UTF-8; what it accepts keeps the values
+// in range.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,11 +12,25 @@
 
 namespace {
 
+// One line of characters: no control byte, C0 or C1, and nothing that is not UTF-8.
 bool printable_line(const char* text)
 {
     if (!*text) return false;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p;) {
         if (*p < 0x20 || *p == 0x7F) return false;
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const int length = *p >= 0xC2 && *p <= 0xDF ? 2 : *p >= 0xE0 && *p <= 0xEF ? 3 : *p >= 0xF0 && *p <= 0xF4 ? 4 : 0;
+        if (!length || (*p == 0xC2 && p[1] < 0xA0)) return false;
+        const unsigned char low = *p == 0xE0 ? 0xA0 : *p == 0xF0 ? 0x90 : 0x80;
+        const unsigned char high = *p == 0xED ? 0x9F : *p == 0xF4 ? 0x8F : 0xBF;
+        if (p[1] < low || p[1] > high) return false;
+        for (int i = 2; i < length; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF) return false;
+        p += length;
+    }
     return true;
 }
 
