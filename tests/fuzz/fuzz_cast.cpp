@@ -149,7 +149,6 @@ struct json_reader {
         default: return number();
         }
     }
-
 };
 
 // One "o" event: [seconds, "o", "text"]; its text appended to out.
