@@ -14,6 +14,7 @@ glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast c
 glimfant_windows_packages=(cmake make ccache g++-mingw-w64-x86-64-posix)
 glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
 glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
+glimfant_fuzz_packages=(clang)  # libFuzzer comes with Debian's clang
 
 glimfant_install_missing() {  # the packages named, or else glimfant_packages
     local missing=() p wanted=("$@")

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -51,9 +52,13 @@ const char* set_latency(demo_options& o, const char*, std::uint32_t n)
     return nullptr;
 }
 
+// A frame that skips more than a second of music skips whole scenes; far
+// larger steps would also run the music time past what it can hold.
+constexpr std::uint32_t max_step_ms = 1000;
+
 const char* set_step(demo_options& o, const char*, std::uint32_t n)
 {
-    if (n == 0) return "the step must be at least 1 ms, not '%s'";
+    if (n == 0 || n > max_step_ms) return "'%s' is not from 1 to 1000 ms";
     o.step_ms = n;
     return nullptr;
 }
@@ -86,6 +91,13 @@ const char* set_video(demo_options& o, const char* text, std::uint32_t)
     return nullptr;
 }
 
+const char* set_write_score(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!has_extension(text, ".wav")) return "'%s' does not end in .wav";
+    o.write_score_path = text;
+    return nullptr;
+}
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -98,7 +110,7 @@ const option_row option_table[] = {
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.score = true; return nullptr; }},
     {"mute", no_value, anywhere, nullptr, "no sound; the show runs on a silent clock",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.mute = true; return nullptr; }},
-    {"audio-latency", number_value, anywhere, "MS", "output latency to compensate, 0..1000 ms", set_latency},
+    {"audio-latency", number_value, terminal_only, "MS", "output latency to compensate, 0..1000 ms", set_latency},
     {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal\n(0: not presented, the terminal trails), music time\nshown (ms)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.stats_path = t; return nullptr; }},
     {"record", file_value, anywhere, "FILE.cast", "record what the terminal receives, with its\ntiming, as an asciicast v2 file", set_record},
@@ -112,7 +124,7 @@ const option_row option_table[] = {
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.ansi_path = t; return nullptr; }},
     {"frames", number_value, headless_only, "N", "frames to render (default 7850, the whole show)",
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.frames = n; return nullptr; }},
-    {"step", number_value, headless_only, "MS", "music time advance per frame (default 20)", set_step},
+    {"step", number_value, headless_only, "MS", "music time advance per frame, 1..1000 (default 20)", set_step},
     {"start-tick", number_value, headless_only, "T", "virtual tick count at start-up (default 0)",
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.start_tick = n; return nullptr; }},
     {"seed", number_value, headless_only, "S", "random seed (default: the start tick)",
@@ -128,8 +140,7 @@ const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
     {"dump-pictures", file_value, anywhere, "FILE", "write the eight pictures, 25 x 80 bytes each",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.dump_pictures_path = t; return nullptr; }},
-    {"write-score", file_value, anywhere, "FILE.wav", "write the built-in score as a WAV file",
-     [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.write_score_path = t; return nullptr; }},
+    {"write-score", file_value, anywhere, "FILE.wav", "write the built-in score as a WAV file", set_write_score},
     {"help", no_value, anywhere, nullptr, "show this help and exit",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.help = true; return nullptr; }},
     {"version", no_value, anywhere, nullptr, "show the version and exit",
@@ -153,6 +164,57 @@ bool parse_u32(const char* text, std::uint32_t& out)
     return true;
 }
 
+// Copies text into out (size bytes, always terminated) as one printable line:
+// control bytes, the C1 controls and bytes that are not UTF-8 become \xHH, so
+// no value can move the cursor, clear the screen or break the line. A value
+// too long for out is cut at a character and ends in "...".
+void escape_value(const char* text, char* out, int size)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    int n = 0;
+    while (*p) {
+        // The length of a well-formed UTF-8 character at p that is not a C1 control; 0 otherwise.
+        int length = *p >= 0x20 && *p < 0x7F ? 1 : 0;
+        if (*p >= 0xC2 && *p <= 0xF4) {
+            const int want = *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
+            const unsigned char low = *p == 0xE0 ? 0xA0 : *p == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = *p == 0xED ? 0x9F : *p == 0xF4 ? 0x8F : 0xBF;
+            bool ok = p[1] >= low && p[1] <= high && !(*p == 0xC2 && p[1] <= 0x9F);
+            for (int i = 2; ok && i < want; ++i) ok = p[i] >= 0x80 && p[i] <= 0xBF;
+            length = ok ? want : 0;
+        }
+        const int room = length ? length : 4;
+        if (n + room + 4 > size) {  // keep room for "..." and the terminator
+            if (size >= 4) std::memcpy(out + n, "...", 4);
+            else if (size > 0) out[0] = '\0';
+            return;
+        }
+        if (length) {
+            std::memcpy(out + n, p, static_cast<std::size_t>(length));
+            n += length;
+            p += length;
+        } else {
+            std::snprintf(out + n, 5, "\\x%02X", *p++);
+            n += 4;
+        }
+    }
+    if (size > 0) out[n] = '\0';
+}
+
+// The row an option is counted under: an alias counts as the option it stands for.
+int canonical_row(int row)
+{
+    while (row > 0 && !option_table[row].help && option_table[row - 1].apply == option_table[row].apply) --row;
+    return row;
+}
+
+bool given_option(const bool* given, const char* name)
+{
+    for (int i = 0; i < row_count; ++i)
+        if (option_table[i].name && !std::strcmp(option_table[i].name, name)) return given[i];
+    return false;
+}
+
 // The rules between the picture and video options; nullptr when they hold.
 const char* check_capture_options(const demo_options& o)
 {
@@ -161,6 +223,7 @@ const char* check_capture_options(const demo_options& o)
     if (o.at_given && !o.png_path) return "option --at needs --png FILE";
     if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
     if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
+    if (o.video_path && !o.frames) return "option --video: there is no frame to show with --frames 0";
     if (o.png_path && o.at_ms / o.step_ms >= o.frames) {
         std::snprintf(message, sizeof message, "option --at: %u ms is past the end of the show "
                       "(the last frame shows %llu ms)", o.at_ms,
@@ -171,12 +234,66 @@ const char* check_capture_options(const demo_options& o)
     return nullptr;
 }
 
+// The score's WAV and the pictures are each written by a run that does
+// nothing else: any other option given is named; nullptr when there is none.
+const char* check_alone(const bool* given)
+{
+    static char message[200];
+    for (const char* alone : {"dump-pictures", "write-score"}) {
+        if (!given_option(given, alone)) continue;
+        char others[160] = "";
+        for (int i = 0; i < row_count; ++i) {
+            const char* name = option_table[i].name;
+            if (!given[i] || !std::strcmp(name, alone)) continue;
+            const std::size_t used = std::strlen(others);
+            std::snprintf(others + used, sizeof others - used, "%s--%s", used ? ", " : "", name);
+        }
+        if (!*others) continue;
+        std::snprintf(message, sizeof message, "option --%s cannot be combined with %s", alone, others);
+        return message;
+    }
+    return nullptr;
+}
+
+// Options that the others given leave without effect; nullptr when there are none.
+const char* check_effect(const demo_options& o, const bool* given)
+{
+    static char message[120];
+    if (o.mute) {
+        for (const char* name : {"score", "soundtrack", "audio-latency"}) {
+            if (!given_option(given, name)) continue;
+            std::snprintf(message, sizeof message, "option --%s has no effect with --mute", name);
+            return message;
+        }
+    }
+    if (o.score && o.soundtrack_given) return "option --soundtrack has no effect with --score";
+    if (!o.headless) return nullptr;
+    // A headless run's only sound is the video's; its colours and code page are
+    // those of the byte stream, the recording and the pictures.
+    if (!o.video_path) {
+        for (const char* name : {"mute", "score", "soundtrack"}) {
+            if (!given_option(given, name)) continue;
+            std::snprintf(message, sizeof message, "option --%s has no effect without --video when --headless", name);
+            return message;
+        }
+    }
+    if (given_option(given, "color") && !o.ansi_path && !o.record_path)
+        return "option --color has no effect without --ansi or --record when --headless";
+    if (given_option(given, "codepage") && !o.ansi_path && !o.record_path && !o.png_path && !o.video_path)
+        return "option --codepage has no effect without --ansi, --record, --png or --video when --headless";
+    return nullptr;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char** argv, demo_options& o, char* error, int size)
 {
+    // Values from the command line are echoed escaped, as one printable line.
     auto fail = [&](const char* fmt, const char* a, const char* b) {
-        std::snprintf(error, static_cast<std::size_t>(size), fmt, a, b);
+        char shown_a[96], shown_b[96];
+        escape_value(a, shown_a, sizeof shown_a);
+        escape_value(b, shown_b, sizeof shown_b);
+        std::snprintf(error, static_cast<std::size_t>(size), fmt, shown_a, shown_b);
         return false;
     };
     static option long_options[row_count + 1];
@@ -190,6 +307,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     long_options[n] = {nullptr, 0, nullptr, 0};
 
     const char* scoped[3] = {};  // the last option given of each scope, by its name
+    bool given[row_count] = {};  // by canonical row
     char flag_name[64];
     opterr = 0;   // every message is ours
     optind = 0;   // a full rescan, also when called again
@@ -216,7 +334,11 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
             return fail("unknown option '%s'%s", argv[optind - 1], "");
         }
         const option_row& r = option_table[c - row_code];
-        std::snprintf(flag_name, sizeof flag_name, "--%s", r.name);
+        const int row = canonical_row(c - row_code);
+        std::snprintf(flag_name, sizeof flag_name, "--%s", option_table[row].name);
+        // A value given twice would drop the first in silence.
+        if (given[row] && r.kind != no_value) return fail("option %s is given more than once%s", flag_name, "");
+        given[row] = true;
         std::uint32_t number = 0;
         if (r.kind == file_value && !*optarg) return fail("option %s needs a file name%s", flag_name, "");
         if (r.kind == number_value && !parse_u32(optarg, number))
@@ -232,6 +354,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     if (optind < argc) return fail("unknown option '%s'%s", argv[optind], "");
 
     if (o.help || o.version) return true;
+    if (const char* problem = check_alone(given)) return fail("%s%s", problem, "");
     if (!o.headless) {
         if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
     } else if (scoped[terminal_only]) {
@@ -240,6 +363,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
         return fail("--headless needs --dump FILE, --ansi FILE, --record FILE.cast, --png FILE or --video FILE%s%s", "", "");
     }
     if (const char* problem = check_capture_options(o)) return fail("%s%s", problem, "");
+    if (const char* problem = check_effect(o, given)) return fail("%s%s", problem, "");
     return true;
 }
 

@@ -1,10 +1,11 @@
 // Soundtrack loading on Windows with the MP3 codec every Windows has, through
 // the audio compression manager: the file is read whole, its MPEG layer III
-// frames are found and checked here (no resync: a file that is not MP3 fails
-// fast) and handed to the codec a batch at a time; the PCM comes out stereo.
+// frames are found and checked by mp3_scan (no resync: a file that is not MP3
+// fails fast) and handed to the codec a batch at a time; the PCM comes out stereo.
 // As libmpg123 does on the other systems, the encoder's delay and padding
 // named in a LAME tag are cut, so the sound starts on the first sample.
 #include "platform/audio_decode.h"
+#include "platform/mp3_scan.h"
 
 #include <windows.h>
 #include <mmreg.h>
@@ -28,72 +29,6 @@ void say(char* why, int size, const char* format, ...)
     va_start(args, format);
     std::vsnprintf(why, static_cast<std::size_t>(size), format, args);
     va_end(args);
-}
-
-struct frame_header {
-    int rate;         // samples a second
-    int channels;     // 1 or 2
-    int bytes;        // the whole frame, header included
-    int samples;      // samples a channel: 1152 (MPEG-1) or 576
-    int bitrate;      // kbit/s
-    bool mpeg1;
-    int side_bytes;   // side information after the 4-byte header
-};
-
-// Reads a layer III frame header at p (n bytes left); false when there is none.
-bool read_header(const unsigned char* p, std::uint32_t n, frame_header& h)
-{
-    static constexpr int bitrates_v1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-    static constexpr int bitrates_v2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-    static constexpr int rates_v1[4] = {44100, 48000, 32000, 0};
-    if (n < 4 || p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
-    const int version = (p[1] >> 3) & 3;  // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
-    const int layer = (p[1] >> 1) & 3;    // 1: layer III
-    const int bitrate_index = p[2] >> 4;
-    const int rate_index = (p[2] >> 2) & 3;
-    if (version == 1 || layer != 1 || bitrate_index == 0 || bitrate_index == 15 || rate_index == 3) return false;
-    h.mpeg1 = version == 3;
-    h.rate = rates_v1[rate_index] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-    h.bitrate = (h.mpeg1 ? bitrates_v1 : bitrates_v2)[bitrate_index];
-    h.channels = (p[3] >> 6) == 3 ? 1 : 2;
-    h.samples = h.mpeg1 ? 1152 : 576;
-    const int padding = (p[2] >> 1) & 1;
-    h.bytes = (h.mpeg1 ? 144000 : 72000) * h.bitrate / h.rate + padding;
-    h.side_bytes = h.mpeg1 ? (h.channels == 1 ? 17 : 32) : (h.channels == 1 ? 9 : 17);
-    return true;
-}
-
-bool same_stream(const frame_header& a, const frame_header& b)
-{
-    return a.rate == b.rate && a.channels == b.channels && a.mpeg1 == b.mpeg1;
-}
-
-// An ID3v2 tag before the stream: its length, else 0.
-std::uint32_t id3v2_length(const unsigned char* p, std::uint32_t n)
-{
-    if (n < 10 || std::memcmp(p, "ID3", 3) != 0) return 0;
-    const std::uint32_t size = (p[6] & 0x7Fu) << 21 | (p[7] & 0x7Fu) << 14 | (p[8] & 0x7Fu) << 7 | (p[9] & 0x7Fu);
-    const std::uint32_t total = 10 + size + ((p[5] & 0x10) ? 10 : 0);
-    return total <= n ? total : n;
-}
-
-// A Xing or Info frame carries no sound, only the stream's facts; with a LAME
-// tag also the encoder's delay and padding (samples a channel).
-bool read_info_frame(const unsigned char* p, const frame_header& h, int& delay, int& padding)
-{
-    const unsigned char* tag = p + 4 + h.side_bytes;
-    if (4 + h.side_bytes + 4 > h.bytes) return false;
-    if (std::memcmp(tag, "Xing", 4) != 0 && std::memcmp(tag, "Info", 4) != 0) return false;
-    delay = padding = 0;
-    const std::uint32_t flags = static_cast<std::uint32_t>(tag[4] << 24 | tag[5] << 16 | tag[6] << 8 | tag[7]);
-    int offset = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
-    // The LAME extension: 9 bytes of version, then 12 bytes, then 3 bytes of delay and padding.
-    if (4 + h.side_bytes + offset + 24 <= h.bytes && std::memcmp(tag + offset, "LAME", 4) == 0) {
-        const unsigned char* d = tag + offset + 21;
-        delay = d[0] << 4 | d[1] >> 4;
-        padding = (d[1] & 0x0F) << 8 | d[2];
-    }
-    return true;
 }
 
 // Reads up to max_file_bytes of the open file; nullptr when reading fails.
@@ -128,7 +63,7 @@ void close_decoder(decoder& d)
 
 // Opens the codec for the stream h describes, output 16-bit PCM at its own
 // rate and channel count; src is the first batch's buffer.
-bool open_decoder(decoder& d, const frame_header& h, unsigned char* src)
+bool open_decoder(decoder& d, const mp3_frame_header& h, unsigned char* src)
 {
     MPEGLAYER3WAVEFORMAT in{};
     in.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
@@ -198,24 +133,15 @@ bool append(decoded_audio& audio, std::uint32_t& capacity, const decoder& d, int
 bool decode_bytes(const unsigned char* bytes, std::uint32_t n, decoded_audio& audio, const char* shown, char* why,
                   int size)
 {
-    std::uint32_t at = id3v2_length(bytes, n);
-    frame_header first{}, next{};
-    // The first frame must be where the stream starts and be followed by
-    // another of the same stream: a stray sync word in other data is not.
-    if (!read_header(bytes + at, n - at, first) ||
-        (at + first.bytes < n && !(read_header(bytes + at + first.bytes, n - at - first.bytes, next) &&
-                                   same_stream(first, next)))) {
+    mp3_stream stream{};
+    if (!mp3_find_stream(bytes, n, stream)) {
         say(why, size, "'%s' is not an MP3 stream", shown);
         return false;
     }
-    stream_cut cut{0, ~0ull, 0};
-    int delay = 0, padding = 0;
-    if (read_info_frame(bytes + at, first, delay, padding)) {
-        at += static_cast<std::uint32_t>(first.bytes);
-        cut.skip = static_cast<std::uint64_t>(delay + decoder_delay);
-    } else {
-        cut.skip = decoder_delay;
-    }
+    const mp3_frame_header& first = stream.first;
+    std::uint32_t at = stream.start;
+    const int delay = stream.delay, padding = stream.padding;
+    stream_cut cut{static_cast<std::uint64_t>(delay + decoder_delay), ~0ull, 0};
 
     static unsigned char batch[frames_per_batch * max_frame_bytes];
     decoder d;
@@ -233,14 +159,10 @@ bool decode_bytes(const unsigned char* bytes, std::uint32_t n, decoded_audio& au
     while (ok && !damaged && at < n && audio.frames < limit) {
         DWORD batch_bytes = 0;
         for (int f = 0; f < frames_per_batch && at < n; ++f) {
-            frame_header h{};
-            if (!read_header(bytes + at, n - at, h) || !same_stream(h, first)) {
-                // An ID3v1 tag or a few stray bytes end a stream; anything else is damage.
-                damaged = n - at > 128 && std::memcmp(bytes + at, "TAG", 3) != 0;
-                at = n;
-                break;
-            }
-            if (at + h.bytes > n) {  // a truncated last frame
+            mp3_frame_header h{};
+            const mp3_step step = mp3_next_frame(bytes, n, at, first, h);
+            if (step != mp3_frame) {
+                damaged = step == mp3_damaged;
                 at = n;
                 break;
             }

@@ -1,6 +1,7 @@
 // The headless mode as a user runs it: the real binary, its files and exit statuses.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +84,43 @@ TEST(command_line, bad_usage_is_one_line_and_status_2)
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(r.err.rfind("glimfant: ", 0), 0u) << args << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+    }
+}
+
+// An option the others leave without effect is refused, named, before anything
+// is written; a value is echoed as one printable line, whatever bytes it holds.
+TEST(command_line, options_that_cannot_take_effect_are_usage_errors_that_name_them)
+{
+    const std::string dir = temp_path("out");
+    const struct {
+        std::string args;
+        const char* named;
+    } cases[] = {
+        {"--headless --png x.png --at 5000 --write-score s.wav", "--write-score cannot be combined with --headless, --png, --at"},
+        {"--write-score a.wav --dump-pictures p.bin", "--dump-pictures cannot be combined with --write-score"},
+        {"--write-score s.mp3", "'s.mp3' does not end in .wav"},
+        {"--headless --video v.mp4 --frames 0", "--video: there is no frame"},
+        {"--headless --png x.png --at 0 --frames 0", "--at: there is no frame"},
+        {"--headless --step 2147483340 --dump d", "--step: '2147483340' is not from 1 to 1000 ms"},
+        {"--headless --step 5 --step 7 --dump d", "--step is given more than once"},
+        {"--mute --score", "--score has no effect with --mute"},
+        {"--score --soundtrack x.mp3", "--soundtrack has no effect with --score"},
+        {"--headless --score --dump d", "--score has no effect without --video"},
+        {"--headless --color 256 --dump d", "--color has no effect without --ansi or --record"},
+        {"--headless --audio-latency 9 --dump d", "--audio-latency needs a terminal"},
+        {"--color \"$(printf '\\033[2J\\nx')\"", "'\\x1B[2J\\x0Ax' is not one of"},
+        {"--codepage \"$(printf '4\\302\\2337\\377')\"", "'4\\xC2\\x9B7\\xFF' is not a whole number"},
+        {"\"$(printf -- '--\\033c')\"", "unknown option '--\\x1Bc'"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        const run_result r = run("--version >/dev/null && cd " + dir + " && " + binary + " " + c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
+        EXPECT_TRUE(std::none_of(r.err.begin(), r.err.end() - 1,
+                                 [](char ch) { return (ch >= 0 && ch < 0x20) || ch == 0x7F; })) << c.args;
+        EXPECT_EQ(rmdir(dir.c_str()), 0) << c.args << ": left files behind";
     }
 }
 

@@ -27,7 +27,7 @@ compare "frames, seed 12345, 33 ms a frame" --headless --seed 12345 --step 33 --
 compare "frames, seed 40961, 997 ms a frame" --headless --seed 40961 --step 997 --dump
 compare "frames across the tick count's wrap" --headless --start-tick 4294967000 --step 20 --dump
 compare "256-colour byte stream, seed 7" --headless --seed 7 --step 61 --color 256 --codepage 850 --ansi
-compare "the built-in score" --write-score
+ext=wav compare "the built-in score" --write-score
 # The second recording is renamed over the first: rename() alone would refuse.
 ext=cast compare "recording, seed 3, 256 colours" --headless --seed 3 --color 256 --record
 ext=cast compare "recording, seed 9, code page 865" --headless --seed 9 --frames 500 --codepage 865 --record

@@ -12,14 +12,17 @@ trap 'rm -rf "$work"' EXIT
 checked=0 failed=0
 while read -r sum args; do
     case "$sum" in ''|'#'*) continue ;; esac
-    # The listed arguments end in the output option; the file name follows it.
+    # The listed arguments end in the output option; the file name follows it
+    # (the score's ends in .wav).
+    out=$work/out
+    case "$args" in *--write-score) out=$work/out.wav ;; esac
     # shellcheck disable=SC2086
-    if ! "$binary" $args "$work/out" >/dev/null 2>"$work/err"; then
+    if ! "$binary" $args "$out" >/dev/null 2>"$work/err"; then
         echo "FAILED to run: glimfant $args FILE: $(head -n 1 "$work/err")"
         failed=$((failed + 1))
         continue
     fi
-    got=$(sha256sum "$work/out" | cut -d' ' -f1)
+    got=$(sha256sum "$out" | cut -d' ' -f1)
     if [ "$got" = "$sum" ]; then
         echo "ok      glimfant $args FILE"
     else
@@ -27,7 +30,7 @@ while read -r sum args; do
         failed=$((failed + 1))
     fi
     checked=$((checked + 1))
-    rm -f "$work/out"
+    rm -f "$out"
 done < "$here/show.sha256"
 [ $checked -gt 0 ] || { echo "no hashes read from $here/show.sha256"; exit 1; }
 [ $failed = 0 ]

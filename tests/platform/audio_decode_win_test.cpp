@@ -83,6 +83,7 @@ TEST(audio_decode_win, what_cannot_play_is_refused_with_a_reason_and_a_missing_f
     } refused[] = {
         {"quiet_wav.mp3", "is not an MP3 stream"},
         {"click_wav.mp3", "is not an MP3 stream"},
+        {"four_bytes.mp3", "is not an MP3 stream"},
         {"empty.mp3", "is empty"},
         {"dir.mp3", "is not a regular file"},
     };

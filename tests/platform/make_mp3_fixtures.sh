@@ -17,3 +17,4 @@ cp quiet.wav quiet_wav.mp3
 cp click.wav click_wav.mp3
 head -c $(( $(stat -c %s click.mp3) / 2 + 77 )) click.mp3 > truncated.mp3
 : > empty.mp3
+printf '\377\373\220\144' > four_bytes.mp3  # a frame header and no frame
