@@ -18,6 +18,7 @@
 #include "base/monotonic_clock.h"
 #include "capture/asciicast.h"
 #include "platform/ansi_encoder.h"
+#include "platform/console_font.h"
 #include "platform/music.h"
 #include "platform/terminal_caps.h"
 
@@ -772,6 +773,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
     encoder.erase_in_color = caps.erase_in_color;
+    if (caps.linux_console) encoder_use_font(encoder, console_font_glyphs(out_fd));
     stats_file = options.stats;
     recording = options.record;
     if (recording) start_recording(columns, rows);
