@@ -49,9 +49,9 @@ struct ansi_encoder {
 // (truecolor, the classic console palette), and a terminal of the given size.
 void encoder_init(ansi_encoder& encoder, int codepage, int color, int columns, int rows);
 
-// Sends each character byte whose glyph font lacks as the nearest glyph it has
-// (glyph_stand_in); the rest as before. After encoder_init, for a terminal
-// whose font is known to be small (the Linux console).
+// From now on sends each character byte whose glyph is not in font as the
+// nearest glyph that is (glyph_stand_in), the others as before. After
+// encoder_init, for a terminal with a small font (the Linux console).
 void encoder_use_font(ansi_encoder& encoder, const glyph_set& font);
 
 // The terminal changed size (or its contents are unknown, as after a resume):

@@ -11,6 +11,6 @@
 // Debian's console fonts. Once, at take-over; the set lives on.
 const glyph_set& console_font_glyphs(int fd);
 
-// Reads the unicode map of the Linux console on fd into set (cleared first).
-// False where fd is no such console or the map cannot be read.
+// Reads the unicode map of the Linux console on fd into set. False, with set
+// untouched, where fd is no such console or its map cannot be read.
 bool console_font_read(int fd, glyph_set& set);
