@@ -8,6 +8,7 @@ glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
                    libgtest-dev libbenchmark-dev tmux python3-pyte sox lame
                    pulseaudio pulseaudio-utils libpulse-dev)
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
+glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs the stand-ins are checked against
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).

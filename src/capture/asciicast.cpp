@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "capture/asciicast_file.h"
+#include "render/ascii_render.h"
 
 namespace {
 
@@ -164,6 +165,45 @@ std::size_t end_event(char* out, std::size_t pos)
     return pos + 3;
 }
 
+// The console numbers its colours blue-green-red, ANSI red-green-blue: ANSI
+// colour a is console colour console_of_ansi[a] (and a + 8 is that + 8).
+constexpr int console_of_ansi[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+// Writes "#rrggbb" of a console colour at pos.
+std::size_t put_colour(char* out, std::size_t pos, int colour)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    out[pos++] = '#';
+    for (const std::uint8_t level : console_rgb[colour]) {
+        out[pos++] = hex[level >> 4];
+        out[pos++] = hex[level & 15];
+    }
+    return pos;
+}
+
+// Writes the "theme" member: the console's light grey on black and its
+// sixteen colours in ANSI order, so that a player shows the show's own colours
+// for the 16-colour stream rather than its own theme's.
+std::size_t put_theme(char* out, std::size_t pos)
+{
+    const auto put_text = [&](const char* text) {
+        const std::size_t n = std::strlen(text);
+        std::memcpy(out + pos, text, n);
+        pos += n;
+    };
+    put_text(", \"theme\": {\"fg\": \"");
+    pos = put_colour(out, pos, 7);
+    put_text("\", \"bg\": \"");
+    pos = put_colour(out, pos, 0);
+    put_text("\", \"palette\": \"");
+    for (int a = 0; a < 16; ++a) {
+        if (a > 0) out[pos++] = ':';
+        pos = put_colour(out, pos, (a & 8) + console_of_ansi[a & 7]);
+    }
+    put_text("\"}");
+    return pos;
+}
+
 }  // namespace
 
 bool cast_open(cast_file& cast, const char* path)
@@ -210,8 +250,10 @@ void cast_write_header(cast_file& cast, const cast_header& h)
         out[pos++] = ' ';
         pos = put_string(out, pos, values[i], header_string_limit);
     }
-    std::memcpy(out + pos, "}}\n", 3);
-    commit(cast, pos + 3);
+    out[pos++] = '}';
+    pos = put_theme(out, pos);
+    std::memcpy(out + pos, "}\n", 2);
+    commit(cast, pos + 2);
 }
 
 void cast_output(cast_file& cast, std::int64_t time_us, const char* bytes, std::size_t n)

@@ -5,6 +5,7 @@
 
 #include "base/fatal.h"
 #include "render/codepages.h"
+#include "render/glyph_fallback.h"
 
 const char ansi_takeover[] = "\x1b[?1049h\x1b[?25l\x1b[?7l";
 const char ansi_restore[] = "\x1b[?2026l\x1b[0m\x1b[H\x1b[2J\x1b[?7h\x1b[?25h\x1b[?1049l";
@@ -290,6 +291,25 @@ void init_colors(ansi_encoder& e)
     }
 }
 
+// The UTF-8 of code point u (below U+10000) as the bytes sent for byte b.
+void set_glyph(ansi_encoder& e, int b, unsigned u)
+{
+    std::uint8_t* out = e.glyph_bytes[b];
+    if (u < 0x80) {
+        out[0] = static_cast<std::uint8_t>(u);
+        e.glyph_length[b] = 1;
+    } else if (u < 0x800) {
+        out[0] = static_cast<std::uint8_t>(0xC0 | (u >> 6));
+        out[1] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+        e.glyph_length[b] = 2;
+    } else {
+        out[0] = static_cast<std::uint8_t>(0xE0 | (u >> 12));
+        out[1] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
+        out[2] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
+        e.glyph_length[b] = 3;
+    }
+}
+
 }  // namespace
 
 void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int rows)
@@ -297,22 +317,10 @@ void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int row
     const std::uint16_t* table = codepage_table(codepage);
     GLIM_ASSERT(table != nullptr);
     GLIM_ASSERT(color == 16 || color == 256 || color == 24);
+    e.codepage = codepage;
     for (int b = 0; b < 256; ++b) {
         const unsigned u = table[b];
-        std::uint8_t* out = e.glyph_bytes[b];
-        if (u < 0x80) {
-            out[0] = static_cast<std::uint8_t>(u);
-            e.glyph_length[b] = 1;
-        } else if (u < 0x800) {
-            out[0] = static_cast<std::uint8_t>(0xC0 | (u >> 6));
-            out[1] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
-            e.glyph_length[b] = 2;
-        } else {
-            out[0] = static_cast<std::uint8_t>(0xE0 | (u >> 12));
-            out[1] = static_cast<std::uint8_t>(0x80 | ((u >> 6) & 0x3F));
-            out[2] = static_cast<std::uint8_t>(0x80 | (u & 0x3F));
-            e.glyph_length[b] = 3;
-        }
+        set_glyph(e, b, u);
         e.blank[b] = u == 0x20 || u == 0xA0;
         e.full_block[b] = u == 0x2588;
     }
@@ -321,6 +329,12 @@ void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int row
     init_colors(e);
     e.sgr_fg = e.sgr_bg = -1;
     encoder_resize(e, columns, rows);
+}
+
+void encoder_use_font(ansi_encoder& e, const glyph_set& font)
+{
+    const std::uint16_t* table = codepage_table(e.codepage);
+    for (int b = 0; b < 256; ++b) set_glyph(e, b, glyph_stand_in(table[b], font));
 }
 
 void encoder_resize(ansi_encoder& e, int columns, int rows)

@@ -22,7 +22,10 @@ extern const char ansi_cancel[];
 // Room for the bytes of any one frame or message, whatever the terminal size.
 inline constexpr int ansi_frame_capacity = 160 * 1024;
 
+struct glyph_set;
+
 struct ansi_encoder {
+    int codepage;                      // 437, 850 or 865
     std::uint8_t glyph_bytes[256][4];  // UTF-8 of each character byte
     std::uint8_t glyph_length[256];    // 1..3
     std::uint8_t blank[256];           // 1: the byte shows nothing (0, space, no-break space)
@@ -45,6 +48,11 @@ struct ansi_encoder {
 // Sets up for code page 437, 850 or 865, colour mode 16, 256 or 24
 // (truecolor, the classic console palette), and a terminal of the given size.
 void encoder_init(ansi_encoder& encoder, int codepage, int color, int columns, int rows);
+
+// From now on sends each character byte whose glyph is not in font as the
+// nearest glyph that is (glyph_stand_in), the others as before. After
+// encoder_init, for a terminal with a small font (the Linux console).
+void encoder_use_font(ansi_encoder& encoder, const glyph_set& font);
 
 // The terminal changed size (or its contents are unknown, as after a resume):
 // the next frame is drawn in full, centred.

@@ -5,6 +5,7 @@
 struct terminal_caps {
     bool erase_in_color;  // erases (EL, ECH, ED) fill with the current background (terminfo bce)
     bool truecolor;       // 24-bit colours reach the screen, if COLORTERM asks for them
+    bool linux_console;   // the Linux console (TERM linux*): its font lacks some glyphs (console_font.h)
 };
 
 // The capabilities of the terminal on fd, named by TERM. A terminal terminfo

@@ -14,6 +14,7 @@ terminal_caps terminal_caps_from(const char* term, const char* sty, const char* 
     terminal_caps caps;
     caps.erase_in_color = bce != 0 || in_tmux;
     caps.truecolor = !in_screen;
+    caps.linux_console = term && std::strncmp(term, "linux", 5) == 0;
     return caps;
 }
 

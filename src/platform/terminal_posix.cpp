@@ -21,6 +21,7 @@
 #include "base/fatal.h"
 #include "base/monotonic_clock.h"
 #include "platform/ansi_encoder.h"
+#include "platform/console_font.h"
 #include "platform/frame_stats.h"
 #include "platform/key_decoder.h"
 #include "platform/link_pacing.h"
@@ -385,6 +386,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
     encoder.erase_in_color = caps.erase_in_color;
+    if (caps.linux_console) encoder_use_font(encoder, console_font_glyphs(out_fd));
     stats_start(stats, options.stats);
     exit_signals_install();
     recording_start(options.record, columns, rows);

@@ -43,6 +43,24 @@ std::vector<std::string> recorded(const std::vector<std::string>& writes)
     return lines;
 }
 
+TEST(cast_write_header, carries_the_console_palette_in_ansi_order_as_the_theme)
+{
+    const std::string path = temp_path("header.cast");
+    ASSERT_TRUE(cast_open(cast, path.c_str()));
+    cast_header header;
+    header.term = "linux";
+    cast_write_header(cast, header);
+    ASSERT_TRUE(cast_finish(cast));
+    const std::string text = e2e::slurp(path);
+    std::remove(path.c_str());
+    // ANSI 1 is the console's red (its colour 4), ANSI 4 its blue (1), ANSI 3 its brown (6).
+    EXPECT_EQ(text,
+              "{\"version\": 2, \"width\": 80, \"height\": 25, \"timestamp\": 0, \"idle_time_limit\": 2, "
+              "\"title\": \"glimfant\", \"env\": {\"TERM\": \"linux\"}, \"theme\": {\"fg\": \"#c0c0c0\", "
+              "\"bg\": \"#000000\", \"palette\": \"#000000:#800000:#008000:#808000:#000080:#800080:#008080:"
+              "#c0c0c0:#808080:#ff0000:#00ff00:#ffff00:#0000ff:#ff00ff:#00ffff:#ffffff\"}}\n");
+}
+
 TEST(cast_output, escapes_for_json_replaces_what_is_not_utf8_and_joins_characters_cut_between_writes)
 {
     const std::string r = "\xEF\xBF\xBD";  // U+FFFD

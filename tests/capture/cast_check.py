@@ -5,21 +5,24 @@
                   [--stops N] [--resized COLSxROWS]
 
 Every line is JSON: the header (version 2, the size, timestamp,
-idle_time_limit, title, env), then [seconds, "o", text] in time order from the
-take-over to the restore, and no status request (CSI c) among them: a player
-that writes them to a terminal would make it answer. --virtual: a headless run of FRAMES frames: frame k
-at exactly k x 0.02 s. --ansi: the texts together are these bytes. --stops: N
-suspends (a restore, then a take-over). --resized: the last "r" event.
+idle_time_limit, title, env, a theme of 16 colours), then [seconds, "o", text]
+in time order from the take-over to the restore, and no status request (CSI c)
+among them: a player that writes them to a terminal would make it answer.
+--virtual: a headless run of FRAMES frames: frame k at exactly k x 0.02 s.
+--ansi: the texts together are these bytes. --stops: N suspends (a restore,
+then a take-over). --resized: the last "r" event.
 """
 import argparse
 import json
+import re
 import sys
 from decimal import Decimal
 
 TAKEOVER = "\x1b[?1049h\x1b[?25l\x1b[?7l"
 RESTORE = "\x1b[?2026l\x1b[0m\x1b[H\x1b[2J\x1b[?7h\x1b[?25h\x1b[?1049l"
 FRAME = "\x1b[?2026h"
-HEADER = {"timestamp": int, "idle_time_limit": (int, float), "title": str, "env": dict}
+HEADER = {"timestamp": int, "idle_time_limit": (int, float), "title": str, "env": dict, "theme": dict}
+COLOUR = re.compile(r"#[0-9a-f]{6}$")
 
 
 def check(args):
@@ -33,6 +36,10 @@ def check(args):
         return "header: %r" % header
     if not all(isinstance(header.get(k), kind) for k, kind in HEADER.items()):
         return "header fields missing or of the wrong type: %r" % header
+    theme = header["theme"]
+    colours = [theme.get("fg"), theme.get("bg")] + str(theme.get("palette")).split(":")
+    if len(colours) != 18 or not all(isinstance(c, str) and COLOUR.match(c) for c in colours):
+        return "theme: %r" % theme
 
     times, texts, sizes = [], [], []
     for n, line in enumerate(lines[1:], 2):

@@ -64,6 +64,11 @@ TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte
                         "/dev/null </dev/null >/dev/null"),
               0);
     EXPECT_TRUE(e2e::slurp(s / "cat.out") == e2e::slurp(s / "a.ans")) << "asciinema cat differs from --ansi";
+    // The player reads the whole header (the theme included) and plays the same bytes.
+    ASSERT_EQ(status_of("cd " + s.dir + " && PYTHONIOENCODING=utf-8 script -qec 'asciinema play -s 50 a.cast > play.out' "
+                        "/dev/null </dev/null >/dev/null"),
+              0);
+    EXPECT_TRUE(e2e::slurp(s / "play.out") == e2e::slurp(s / "a.ans")) << "asciinema play differs from --ansi";
 }
 
 TEST(record, bad_paths_and_failed_writes_leave_no_file)

@@ -214,4 +214,31 @@ TEST(terminal_backend, ctrl_z_restores_stops_and_on_continue_redraws_and_re_anch
     EXPECT_EQ(w[2], ansi_restore);
 }
 
+TEST(terminal_backend, the_linux_console_gets_stand_ins_for_glyphs_its_fonts_lack_other_terminals_do_not)
+{
+    const char* term = std::getenv("TERM");
+    const std::string saved = term ? term : "";
+    for (const char* name : {"linux", "xterm-256color"}) {
+        setenv("TERM", name, 1);  // the child takes it over; its output is no console
+        backend_run run;
+        run.start([](const platform_api& api, int) {
+            static screen_cell cells[screen_cells];
+            cells[0] = make_cell(0xB2, 4, 0);  // ▓ ⌐ ░
+            cells[1] = make_cell(0xA9, 4, 0);
+            cells[2] = make_cell(0xB0, 4, 0);
+            api.present(cells, screen_width, screen_height);
+            api.shutdown();
+            return 0;
+        });
+        EXPECT_EQ(run.status(), 0);
+        const std::vector<std::string> w = run.writes();
+        ASSERT_EQ(w.size(), 3u) << name;
+        // Over a link the console's font is not known: what all of Debian's have.
+        const bool console = std::string(name) == "linux";
+        EXPECT_NE(w[1].find(console ? "\x1b[31m▒-░" : "\x1b[31m▓⌐░"), std::string::npos) << name << ": " << w[1];
+    }
+    if (term) setenv("TERM", saved.c_str(), 1);
+    else unsetenv("TERM");
+}
+
 }  // namespace

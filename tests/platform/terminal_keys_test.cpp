@@ -146,7 +146,7 @@ TEST(terminal_keys, no_key_of_xterm_rxvt_or_the_linux_console_is_an_answer)
     EXPECT_EQ(k.replies, 5);
 }
 
-TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them)
+TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them_linux_is_the_console)
 {
     const terminal_caps xterm = terminal_caps_from("xterm-256color", nullptr, nullptr, 1);
     EXPECT_TRUE(xterm.erase_in_color && xterm.truecolor);
@@ -160,6 +160,9 @@ TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them)
     EXPECT_TRUE(!no_bce.erase_in_color && no_bce.truecolor);
     const terminal_caps unknown = terminal_caps_from("no-such-terminal", nullptr, nullptr, -1);
     EXPECT_TRUE(unknown.erase_in_color && unknown.truecolor);
+    EXPECT_TRUE(terminal_caps_from("linux", nullptr, nullptr, 1).linux_console);
+    EXPECT_TRUE(terminal_caps_from("linux-16color", nullptr, nullptr, 1).linux_console);
+    EXPECT_FALSE(xterm.linux_console || screen.linux_console || tmux.linux_console);
 }
 
 }  // namespace
