@@ -17,10 +17,13 @@ struct video_sound {
     int rate = 0;                           // sample frames a second
 };
 
+// True when FFmpeg's libraries load (once, at the first call); otherwise
+// false, with one line in why (size bytes) saying what to install.
+bool video_available(char* why, int size);
 // Starts a video of frame_count frames at path (written to a temporary name,
 // renamed by video_finish), drawn with font. The sound is cut at the end of
-// the last frame. False, with one line in why (size bytes), when the file or
-// the encoders cannot be opened. Until the end, SIGINT, SIGTERM and SIGHUP
+// the last frame. False, with one line in why (size bytes), when the file,
+// FFmpeg's libraries or the encoders cannot be opened. Until the end, SIGINT, SIGTERM and SIGHUP
 // remove the temporary file before they end the program.
 bool video_start(const char* path, std::uint32_t frame_count, const cell_font& font,
                  const video_sound& sound, char* why, int size);

@@ -77,6 +77,10 @@ bool show_capture_open(const demo_options& o)
         return false;
     }
     if (!o.video_path) return true;
+    if (!video_available(why, sizeof why)) {
+        std::fprintf(stderr, "glimfant: %s\n", why);
+        return false;
+    }
     if (!load_video_sound(o, capture.sound)) return false;
     video_sound sound;
     sound.samples = capture.sound.samples;
