@@ -23,6 +23,7 @@ constexpr char x264_crf[] = "23";
 struct video_state {
     output_file out;
     const cell_font* font;
+    int scale;                  // video pixels a side for each VGA pixel: 1 or 2
     video_sound sound;
     std::uint32_t frame_count;
     std::uint32_t frames_done;
@@ -120,9 +121,30 @@ std::uint8_t corrected_luma(int c, int cb, int cr)
     return to_byte(y < 16.0 ? 16.0 : y > 235.0 ? 235.0 : y);
 }
 
-// Colour numbers to the three planes. Chroma is the mean of each 2 x 2 block;
-// where a block mixes colours (a glyph's edge), each pixel's luma makes up for
-// the chroma it shares, so the colours of a cell keep their mean.
+// Colour numbers to the three planes, each VGA pixel 2 x 2: a chroma sample
+// covers exactly one VGA pixel, so every pixel keeps its own colour.
+void convert_picture_doubled()
+{
+    AVFrame* f = v.picture;
+    for (int y = 0; y < image_height; ++y) {
+        const std::uint8_t* row = v.pixels + y * image_width;
+        std::uint8_t* luma_top = f->data[0] + 2 * y * f->linesize[0];
+        std::uint8_t* luma_bottom = luma_top + f->linesize[0];
+        std::uint8_t* cb = f->data[1] + y * f->linesize[1];
+        std::uint8_t* cr = f->data[2] + y * f->linesize[2];
+        for (int x = 0; x < image_width; ++x) {
+            const int c = row[x];
+            luma_top[2 * x] = luma_top[2 * x + 1] = luma_bottom[2 * x] = luma_bottom[2 * x + 1] = v.luma[c];
+            cb[x] = v.blue_diff[c];
+            cr[x] = v.red_diff[c];
+        }
+    }
+}
+
+// Colour numbers to the three planes, one video pixel each. Chroma is the
+// mean of each 2 x 2 block; where a block mixes colours (a glyph's edge), each
+// pixel's luma makes up for the chroma it shares, so the colours of a cell
+// keep their mean.
 void convert_picture()
 {
     AVFrame* f = v.picture;
@@ -157,8 +179,13 @@ bool open_picture_encoder()
     AVCodecContext* c = v.picture_encoder = ff.avcodec_alloc_context3(codec);
     v.picture_stream = ff.avformat_new_stream(v.format, nullptr);
     if (!c || !v.picture_stream) return fail("out of memory", 0);
-    c->width = image_width;
-    c->height = image_height;
+    c->width = image_width * v.scale;
+    c->height = image_height * v.scale;
+    if (v.scale == 2) {
+        // A VGA text screen is seen at 4:3; players stretch the doubled
+        // 720 x 400 to 1440 x 1080 (or 1067 x 800) by this pixel shape.
+        c->sample_aspect_ratio = AVRational{20, 27};
+    }
     c->time_base = AVRational{1, video_fps};
     c->framerate = AVRational{video_fps, 1};
     c->gop_size = 2 * video_fps;
@@ -179,6 +206,7 @@ bool open_picture_encoder()
     if (r < 0) return fail("cannot open the H.264 encoder", r);
     v.picture_stream->time_base = c->time_base;
     v.picture_stream->avg_frame_rate = c->framerate;
+    v.picture_stream->sample_aspect_ratio = c->sample_aspect_ratio;
 
     v.picture = ff.av_frame_alloc();
     if (!v.picture) return fail("out of memory", 0);
@@ -269,13 +297,14 @@ void progress_line()
 
 }  // namespace
 
-bool video_start(const char* path, std::uint32_t frame_count, const cell_font& font,
-                 const video_sound& sound, char* why, int size)
+bool video_start(const char* path, std::uint32_t frame_count, video_size picture_size,
+                 const cell_font& font, const video_sound& sound, char* why, int size)
 {
     video_discard();
     if (!video_libraries_load(why, size)) return false;
     v = video_state{};
     v.font = &font;
+    v.scale = picture_size == video_small ? 1 : 2;
     v.sound = sound;
     v.frame_count = frame_count;
     if (!output_open(v.out, path, why, size)) return false;
@@ -322,7 +351,11 @@ bool video_add_frame(const screen_cell* cells)
     if (v.error[0] || !v.format) return false;
     draw_screen_image(*v.font, cells, v.pixels);
     if (ff.av_frame_make_writable(v.picture) < 0) return fail("out of memory", 0);
-    convert_picture();
+    if (v.scale == 2) {
+        convert_picture_doubled();
+    } else {
+        convert_picture();
+    }
     v.picture->pts = v.frames_done;
     if (!encode(v.picture_encoder, v.picture_stream, v.picture)) return false;
     ++v.frames_done;

@@ -86,7 +86,8 @@ bool show_capture_open(const demo_options& o)
     sound.samples = capture.sound.samples;
     sound.frames = capture.sound.frames;
     sound.rate = capture.sound.rate;
-    if (!video_start(o.video_path, o.frames, capture.font, sound, why, sizeof why)) {
+    const video_size size = o.video_small ? video_small : video_large;
+    if (!video_start(o.video_path, o.frames, size, capture.font, sound, why, sizeof why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
         audio_free(capture.sound);
         return false;
