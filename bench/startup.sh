@@ -9,7 +9,8 @@
 #   headless:  `--headless --frames 1 --dump /dev/null` (start-up), and the
 #              whole headless show (`--headless --dump /dev/null`);
 #   video:     `--headless --mute --video FILE --frames 50`, one second.
-# Times are medians of RUNS runs; libraries are those the dynamic loader
+# Times are medians of RUNS runs (a seventh of that for the longer cases),
+# alternating between the binaries; libraries are those the dynamic loader
 # opened (LD_DEBUG=files, so the ones loaded at run time count too).
 #
 #   bench/startup.sh [RUNS] [GLIMFANT_BINARY...]   (default: 21 build/glimfant)
@@ -87,9 +88,11 @@ def headless(glimfant, args, env_extra=None):
     Python's own peak."""
     env = dict(os.environ, **(env_extra or {}))
     start = time.monotonic()
-    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", f"{scratch}/peak", glimfant] + args, env=env,
-                   stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", f"{scratch}/peak", glimfant] + args, env=env,
+                          stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = (time.monotonic() - start) * 1000
+    if done.returncode != 0:
+        return None, None  # an older build without the option
     return wall, int(open(f"{scratch}/peak").read().split()[-1])
 
 def libraries(run):
@@ -112,14 +115,23 @@ cases = [
     ("headless, the whole show", lambda b, e=None: headless(b, ["--headless", "--dump", "/dev/null"], e)),
     ("video, one second", lambda b, e=None: headless(b, ["--headless", "--mute", "--video", video, "--frames", "50"], e)),
 ]
+# Runs alternate between the binaries, so that the machine's load weighs on each alike.
+results = {(b, name): [] for b in binaries for name, _ in cases}
+for name, run in cases:
+    n = runs if "one frame" in name or "start picture" in name else max(3, runs // 7)
+    for _ in range(n):
+        for glimfant in binaries:
+            results[glimfant, name].append(run(glimfant))
 for glimfant in binaries:
     print(glimfant)
     for name, run in cases:
-        n = runs if "one frame" in name or "start picture" in name else max(3, runs // 7)
-        results = [run(glimfant) for _ in range(n)]
-        times = [r[0] for r in results if r[0] is not None]
-        peak = max(r[1] for r in results)
+        got = results[glimfant, name]
+        if got[0][1] is None:
+            print(f"  {name:27} (fails: not in this build)")
+            continue
+        times = [r[0] for r in got if r[0] is not None]
+        peak = max(r[1] for r in got)
         time_text = f"{statistics.median(times):7.1f} ms" if "2 s into" not in name else "        -"
         print(f"  {name:27} {time_text}  {libraries(lambda e: run(glimfant, e)):4d} libraries  "
-              f"peak {peak / 1024:5.1f} MB  ({n} runs)")
+              f"peak {peak / 1024:5.1f} MB  ({len(got)} runs)")
 PY

@@ -10,7 +10,15 @@ video_library_functions ff;
 namespace {
 
 #define GLIM_NUMBER_TEXT(n) #n
+#if defined(__APPLE__)
+#define GLIM_SONAME(name, major) "lib" name "." GLIM_NUMBER_TEXT(major) ".dylib"
+#else
 #define GLIM_SONAME(name, major) "lib" name ".so." GLIM_NUMBER_TEXT(major)
+#endif
+
+#ifndef GLIMFANT_FFMPEG_LIBDIR
+#define GLIMFANT_FFMPEG_LIBDIR ""  // set by the build: the folder FFmpeg's libraries were found in
+#endif
 
 constexpr char avutil_soname[] = GLIM_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR);
 constexpr char avcodec_soname[] = GLIM_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR);
@@ -22,13 +30,22 @@ constexpr char hidden_suffix[] = ".hidden-by-test";
 
 enum load_state { not_tried, loaded, missing };
 load_state state = not_tried;
-char first_why[512];
+char load_why[768];
+char open_error[512];  // what the loader said of the first try at the last library
 
+// The loader's search path first, then the folder the build found FFmpeg in,
+// for an FFmpeg installed where the loader does not look.
 void* open_library(const char* soname)
 {
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%s", soname, std::getenv("GLIMFANT_TEST_HIDE_FFMPEG") ? hidden_suffix : "");
+    char name[1024];
+    const char* suffix = std::getenv("GLIMFANT_TEST_HIDE_FFMPEG") ? hidden_suffix : "";
+    std::snprintf(name, sizeof name, "%s%s", soname, suffix);
     // Never closed: FFmpeg keeps its own state for the life of the process.
+    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (library) return library;
+    std::snprintf(open_error, sizeof open_error, "%s", dlerror());
+    if (!GLIMFANT_FFMPEG_LIBDIR[0]) return nullptr;
+    std::snprintf(name, sizeof name, "%s/%s%s", GLIMFANT_FFMPEG_LIBDIR, soname, suffix);
     return dlopen(name, RTLD_NOW | RTLD_LOCAL);
 }
 
@@ -37,7 +54,7 @@ bool look_up(void* library, const char* soname, function& slot, const char* name
 {
     slot = reinterpret_cast<function>(dlsym(library, name));
     if (slot) return true;
-    std::snprintf(first_why, sizeof first_why, "cannot make a video: %s lacks %s (another FFmpeg than the one "
+    std::snprintf(load_why, sizeof load_why, "cannot make a video: %s lacks %s (another FFmpeg than the one "
                   "glimfant was built with?)", soname, name);
     return false;
 }
@@ -48,8 +65,8 @@ bool load_all()
     void* avcodec = avutil ? open_library(avcodec_soname) : nullptr;
     void* avformat = avcodec ? open_library(avformat_soname) : nullptr;
     if (!avformat) {
-        std::snprintf(first_why, sizeof first_why, "--video needs FFmpeg's libraries (apt-get install "
-                      "libavcodec%d libavformat%d): %s", avcodec_major, avformat_major, dlerror());
+        std::snprintf(load_why, sizeof load_why, "--video needs FFmpeg's libraries (apt-get install "
+                      "libavcodec%d libavformat%d): %s", avcodec_major, avformat_major, open_error);
         return false;
     }
 #define GLIM_LOOK_UP(library, name) look_up(library, library##_soname, ff.name, #name)
@@ -79,6 +96,6 @@ bool video_libraries_load(char* why, int size)
 {
     if (state == not_tried) state = load_all() ? loaded : missing;
     if (state == loaded) return true;
-    std::snprintf(why, static_cast<std::size_t>(size), "%s", first_why);
+    std::snprintf(why, static_cast<std::size_t>(size), "%s", load_why);
     return false;
 }
