@@ -131,7 +131,7 @@ const option_row option_table[] = {
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.at_ms = n; o.at_given = true; return nullptr; }},
     {"video", file_value, headless_only, "FILE.mp4", "write every frame and the sound as an H.264 and\nAAC video, 50 frames a second",
      set_video},
-    {"video-size", word_value, headless_only, "large|small", "large: each VGA pixel 2 x 2, 1440 x 800 shown\nat 4:3 (default); small: 720 x 400 square\npixels, a quarter of the file, colours blurred\nat the glyphs' edges", set_video_size},
+    {"video-size", word_value, headless_only, "large|small", "large: each VGA pixel 2 x 2, 1440 x 800 shown\nat 4:3 (default); small: 720 x 400 square\npixels, under half the file, colours blurred\nat the glyphs' edges", set_video_size},
     {"font", file_value, headless_only, "FILE", "the .hex bitmap font for --png and --video\n(default /usr/share/unifont/unifont.hex)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
 
