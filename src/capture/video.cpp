@@ -139,10 +139,11 @@ void convert_picture_doubled()
         std::uint8_t* cr = f->data[2] + y * f->linesize[2];
         for (int x = 0; x < image_width; ++x) {
             const int c = row[x];
-            luma_top[2 * x] = luma_top[2 * x + 1] = luma_bottom[2 * x] = luma_bottom[2 * x + 1] = v.luma[c];
+            luma_top[2 * x] = luma_top[2 * x + 1] = v.luma[c];
             cb[x] = v.blue_diff[c];
             cr[x] = v.red_diff[c];
         }
+        std::memcpy(luma_bottom, luma_top, 2 * image_width);
     }
 }
 
