@@ -96,6 +96,7 @@ bool video_libraries_load(char* why, int size)
 {
     if (state == not_tried) state = load_all() ? loaded : missing;
     if (state == loaded) return true;
+    ff = video_library_functions{};  // all or nothing: a half-filled table would be called
     std::snprintf(why, static_cast<std::size_t>(size), "%s", load_why);
     return false;
 }

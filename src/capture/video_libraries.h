@@ -50,7 +50,7 @@ struct video_library_functions {
     decltype(&::avio_closep) avio_closep;
 };
 
-// Filled by video_libraries_load; read by the video writer only.
+// Filled by video_libraries_load, all or none; read by the video writer only.
 extern video_library_functions ff;
 
 // Loads libavutil, libavcodec and libavformat and looks up every function in
