@@ -18,7 +18,7 @@ constexpr int audio_bit_rate = 192000;
 // cores; the constant quality, tuned for fidelity, keeps every cell its
 // colour. The small video: about 30 s of processor time a show, about 100 MB.
 // The large one has four times the pixels, but doubled pixels are smooth
-// blocks that the fastest preset codes well: about 45 s and 240 MB, each
+// blocks that the fastest preset codes well: about 40 s and 240 MB, each
 // scene's cells within 41 dB of the picture renderer's.
 constexpr char small_preset[] = "superfast";
 constexpr char small_crf[] = "23";
