@@ -5,7 +5,7 @@ glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
                    libasound2-dev help2man dpkg-dev
                    libavcodec-dev libavformat-dev libavutil-dev zlib1g-dev unifont ffmpeg
                    libncurses-dev
-                   libgtest-dev libbenchmark-dev tmux python3-pyte sox lame
+                   libgtest-dev libbenchmark-dev tmux python3-pyte sox lame time
                    pulseaudio pulseaudio-utils libpulse-dev)
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
 glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs the stand-ins are checked against

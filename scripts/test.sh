@@ -15,6 +15,10 @@ echo "== the Debian package, installed and run"
 (cd "$glimfant_root/build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$glimfant_root"/build/glimfant_*.deb | head -n 1)
 echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+if dpkg-deb -f "$deb" Depends | grep -q libav; then
+    echo "the package depends on FFmpeg, which only --video loads (a Recommends)" >&2
+    exit 1
+fi
 if [ "$(id -u)" -eq 0 ]; then
     apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb" >/dev/null
     /usr/bin/glimfant --version

@@ -98,6 +98,15 @@ const char* set_write_score(demo_options& o, const char* text, std::uint32_t)
     return nullptr;
 }
 
+const char* set_video_size(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!std::strcmp(text, "large")) o.video_small = false;
+    else if (!std::strcmp(text, "small")) o.video_small = true;
+    else return "'%s' is not one of large, small";
+    o.video_size_given = true;
+    return nullptr;
+}
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -134,6 +143,7 @@ const option_row option_table[] = {
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.at_ms = n; o.at_given = true; return nullptr; }},
     {"video", file_value, headless_only, "FILE.mp4", "write every frame and the sound as an H.264 and\nAAC video, 50 frames a second",
      set_video},
+    {"video-size", word_value, headless_only, "large|small", "large: each VGA pixel 2 x 2, 1440 x 800 shown\nat 4:3 (default); small: 720 x 400 square\npixels, under half the file, colours blurred\nat the glyphs' edges", set_video_size},
     {"font", file_value, headless_only, "FILE", "the .hex bitmap font for --png and --video\n(default /usr/share/unifont/unifont.hex)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
 
@@ -222,6 +232,7 @@ const char* check_capture_options(const demo_options& o)
     if (o.png_path && !o.at_given) return "--png needs --at MS, the music time of the frame";
     if (o.at_given && !o.png_path) return "option --at needs --png FILE";
     if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
+    if (o.video_size_given && !o.video_path) return "option --video-size needs --video FILE.mp4";
     if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
     if (o.video_path && !o.frames) return "option --video: there is no frame to show with --frames 0";
     if (o.png_path && o.at_ms / o.step_ms >= o.frames) {

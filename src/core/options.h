@@ -20,6 +20,8 @@ struct demo_options {
     bool at_given = false;
     std::uint32_t at_ms = 0;           // --at MS: music time of the picture; its frame is MS / step
     const char* video_path = nullptr;  // --video FILE.mp4: every frame and the sound
+    bool video_size_given = false;
+    bool video_small = false;          // --video-size small: 720 x 400 rather than 1440 x 800
     const char* font_path = nullptr;   // --font FILE: the .hex font for pictures; nullptr: unifont's
 
     int codepage = 437;             // --codepage 437|850|865

@@ -77,12 +77,17 @@ bool show_capture_open(const demo_options& o)
         return false;
     }
     if (!o.video_path) return true;
+    if (!video_available(why, sizeof why)) {
+        std::fprintf(stderr, "glimfant: %s\n", why);
+        return false;
+    }
     if (!load_video_sound(o, capture.sound)) return false;
     video_sound sound;
     sound.samples = capture.sound.samples;
     sound.frames = capture.sound.frames;
     sound.rate = capture.sound.rate;
-    if (!video_start(o.video_path, o.frames, capture.font, sound, why, sizeof why)) {
+    const video_size size = o.video_small ? video_small : video_large;
+    if (!video_start(o.video_path, o.frames, size, capture.font, sound, why, sizeof why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
         audio_free(capture.sound);
         return false;
