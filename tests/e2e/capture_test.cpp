@@ -14,46 +14,21 @@
 #include <string>
 #include <vector>
 
-#include "e2e_support.h"
+#include "e2e/e2e_support.h"
 
 namespace {
 
-const std::string binary = GLIMFANT_BINARY;
+using e2e::output_of;
+using e2e::run;
+using e2e::run_result;
 constexpr int width = 720, height = 400;       // 80 x 25 cells of 9 x 16 pixels
 constexpr int frame_bytes = width * height * 3;
 constexpr int audio_rate = 44100;
-
-struct run_result {
-    int status;
-    std::string err;
-};
 
 std::string temp_dir()
 {
     char name[] = "/tmp/glimfant_capture_XXXXXX";
     return mkdtemp(name) ? std::string(name) + "/" : std::string();
-}
-
-run_result run(const std::string& args, const std::string& dir)
-{
-    const std::string err_path = dir + "stderr.txt";
-    const int raw = std::system((binary + " " + args + " 2>" + err_path + " </dev/null").c_str());
-    std::string err = e2e::slurp(err_path);
-    std::remove(err_path.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), err};
-}
-
-// Standard output of a shell command, bytes as they are.
-std::string output_of(const std::string& command)
-{
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buffer[65536];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
 }
 
 bool have_ffmpeg() { return std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0; }
