@@ -1,12 +1,15 @@
 // Helpers shared by the end-to-end tests that drive the real binary: running
 // it and capturing what it writes, a private tmux server for live runs, and
-// the reading of its --stats lines.
+// the reading of its --stats lines. (The unit tests of the Windows build
+// read files with it too: what runs programs is Unix only.)
 #pragma once
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -24,13 +27,24 @@ namespace e2e {
 
 inline const std::string binary = GLIMFANT_BINARY;
 
-inline bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
-
 inline std::string slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// Polls until done() holds, for at most ten seconds (a slow CI machine).
+inline bool wait_for(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+#ifndef _WIN32
+inline bool have_tmux() { return std::system("command -v tmux >/dev/null 2>&1") == 0; }
 
 inline std::string shell_quoted(const std::string& s)
 {
@@ -76,16 +90,6 @@ inline run_result run(const std::string& args, const std::string& dir)
     std::string err = slurp(err_path);
     std::remove(err_path.c_str());
     return {status, err};
-}
-
-// Polls until done() holds, for at most ten seconds (a slow CI machine).
-inline bool wait_for(const std::function<bool()>& done)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
 }
 
 // The state letter of a process from /proc (R, S, T, Z ...), or 0 when it is gone.
@@ -176,6 +180,7 @@ struct tmux_session {
         EXPECT_EQ(before, file("after"));
     }
 };
+#endif
 
 // One line of --stats: a frame, its deadline and present time on the tick
 // count's clock (ms), the bytes written and the music time it shows.
