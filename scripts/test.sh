@@ -7,19 +7,19 @@
 # where they are, scripts/test-fuzz.sh and scripts/test-web.sh. Ends with the
 # time each phase took (wall and CPU) and "all tests passed".
 #
-# The other toolchains compile, at a lower priority, while the suite runs:
-# much of the suite waits on real time (terminals, sound, simulated links).
+# The other toolchains build and run their tests, at a lower priority, while
+# the suite runs: much of the suite waits on real time (terminals, sound,
+# simulated links).
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
 glimfant_install_missing
 glimfant_install_missing "${glimfant_clang_packages[@]}" "${glimfant_windows_packages[@]}" "${glimfant_wine_packages[@]}"
 
-jobs=$(( $(nproc) + 2 ))  # real-time tests mostly wait; one lock keeps them apart
+jobs=$(( $(nproc) + 1 ))  # real-time tests mostly wait; one lock keeps them apart
 phases=$(mktemp)
+lanes=()
 began=$(date +%s.%N)
-builds_log=$glimfant_root/build/other-builds.log
-builds_pid=
 
 # The time each phase took; the phases that overlap make the total less
 # than their sum.
@@ -29,11 +29,12 @@ time_table() {
     awk -F'\t' -v now="$(date +%s.%N)" -v began="$began" '
         BEGIN { printf "%-40s %6s %6s\n", "phase", "wall", "CPU" }
         { printf "%-40s %6.0f %6.0f\n", $1, $2, $3; cpu += $3 }
-        END { printf "%-40s %6.0f %6.0f\n", "all (the builds overlap the tests)", now - began, cpu }' "$phases"
+        END { printf "%-40s %6.0f %6.0f\n", "all (the lanes overlap the suite)", now - began, cpu }' "$phases"
 }
 finish() {
     local status=$?
-    if [ -n "$builds_pid" ]; then kill -- -"$builds_pid" 2>/dev/null || true; fi
+    local i
+    for ((i = 0; i < ${#lanes[@]}; i += 2)); do kill -- -"${lanes[i]}" 2>/dev/null || true; done
     [ $status = 0 ] || time_table
     rm -f "$phases" "$phases".times.*
     exit $status
@@ -114,36 +115,41 @@ sanitizer_suite() {
     done
 }
 
-phase "build" glimfant_build "$glimfant_root/build"
-
-# The other builds, one after another and at a lower priority, while the
-# suite runs (a process group of their own, to end them all on a failure).
-set -m
-(
-    trap - EXIT
-    renice -n 10 -p $BASHPID >/dev/null
+# The sanitizers in one lane; clang, then the Windows build, in another:
+# both beside the suite, at a lower priority (much of the suite waits on real
+# time), each a process group of its own (to end it all on a failure), its
+# output kept in a log and shown when it is done.
+lane() {  # name, then the function that runs its phases
+    local log=$glimfant_root/build/$1.log
+    set -m
+    ( trap - EXIT; renice -n 10 -p $BASHPID >/dev/null; "$2" ) > "$log" 2>&1 &
+    set +m
+    lanes+=("$!" "$log")
+}
+sanitizer_lane() {
     phase "sanitizers: build" sanitizer_build
+    phase "sanitizers: suite and the whole show" sanitizer_suite
+}
+other_lane() {
     phase "clang and libc++: build" clang_build
+    phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
     phase "windows: build" windows_build
-) > "$builds_log" 2>&1 &
-builds_pid=$!
-set +m
+    phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
+}
 
+phase "build" glimfant_build "$glimfant_root/build"
+lane sanitizers sanitizer_lane
+lane clang-and-windows other_lane
 phase "tests" suite "$glimfant_root/build" --timeout 300
 phase "the Debian package, installed and run" package
-
-echo "== waiting for the other builds ($builds_log)"
-if ! wait "$builds_pid"; then
-    builds_pid=
-    tail -n 40 "$builds_log"
-    echo "glimfant: a build failed; its output is in $builds_log" >&2
-    exit 1
-fi
-builds_pid=
-
-phase "sanitizers: tests and the whole show" sanitizer_suite
-phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
-phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
+while [ ${#lanes[@]} -gt 0 ]; do
+    echo "== waiting for ${lanes[1]}"
+    status=0
+    wait "${lanes[0]}" || status=$?
+    grep -Ev '^\[[0-9]+/[0-9]+\] ' "${lanes[1]}" || true  # all but the build's progress
+    [ $status = 0 ] || { echo "glimfant: failed; all its output is in ${lanes[1]}" >&2; exit 1; }
+    lanes=("${lanes[@]:2}")
+done
 for extra in fuzz web; do
     if [ -f "$glimfant_root/scripts/test-$extra.sh" ]; then
         phase "$extra" bash "$glimfant_root/scripts/test-$extra.sh"
