@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages glimfant needs to build, run and test, when any
 # is missing. Sourced by run.sh and test.sh.
-glimfant_packages=(cmake g++ make pkg-config ccache libsdl2-dev libmpg123-dev
+glimfant_packages=(cmake g++ make ninja-build pkg-config ccache libsdl2-dev libmpg123-dev
                    libasound2-dev help2man dpkg-dev
                    libavcodec-dev libavformat-dev libavutil-dev zlib1g-dev unifont ffmpeg
                    libncurses-dev
@@ -12,7 +12,7 @@ glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).
-glimfant_windows_packages=(cmake make ccache g++-mingw-w64-x86-64-posix)
+glimfant_windows_packages=(cmake make ninja-build ccache g++-mingw-w64-x86-64-posix)
 glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
 glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
 glimfant_fuzz_packages=(clang)  # libFuzzer comes with Debian's clang
@@ -37,7 +37,12 @@ glimfant_install_missing() {  # the packages named, or else glimfant_packages
 }
 
 glimfant_build() {  # $1: build folder, then extra cmake arguments
-    local dir=$1; shift
-    cmake -S "$glimfant_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+    local dir=$1 generator="Unix Makefiles"; shift
+    command -v ninja >/dev/null && generator=Ninja
+    # A folder configured before with another generator starts again.
+    if [ -f "$dir/CMakeCache.txt" ] && ! grep -qx "CMAKE_GENERATOR:INTERNAL=$generator" "$dir/CMakeCache.txt"; then
+        rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+    fi
+    cmake -G "$generator" -S "$glimfant_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
         cmake --build "$dir" -j"$(nproc)"
 }

@@ -1,54 +1,163 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds glimfant with its tests and runs every test:
-# the suite, then the suite and the whole show again under the address and
-# undefined-behaviour sanitizers, the suite built with clang and libc++, and
-# the Windows build's tests under wine (scripts/test-windows.sh).
+# the suite; the Debian package, installed and run; under the address and
+# undefined-behaviour sanitizers, the suite but the timing measurements, and
+# the whole show; built with clang and libc++, the unit tests and the golden
+# hashes; the Windows build's tests under wine (scripts/test-windows.sh); and,
+# where they are, scripts/test-fuzz.sh and scripts/test-web.sh. Ends with the
+# time each phase took (wall and CPU) and "all tests passed".
+#
+# The other toolchains build and run their tests, at a lower priority, while
+# the suite runs: much of the suite waits on real time (terminals, sound,
+# simulated links).
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
 glimfant_install_missing
+glimfant_install_missing "${glimfant_clang_packages[@]}" "${glimfant_windows_packages[@]}" "${glimfant_wine_packages[@]}"
 
-glimfant_build "$glimfant_root/build"
-(cd "$glimfant_root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
+jobs=$(( $(nproc) + 1 ))  # real-time tests mostly wait; one lock keeps them apart
+phases=$(mktemp)
+lanes=()
+began=$(date +%s.%N)
 
-echo "== the Debian package, installed and run"
-(cd "$glimfant_root/build" && cpack -G DEB >/dev/null)
-deb=$(ls -t "$glimfant_root"/build/glimfant_*.deb | head -n 1)
-echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
-if dpkg-deb -f "$deb" Depends | grep -q libav; then
-    echo "the package depends on FFmpeg, which only --video loads (a Recommends)" >&2
-    exit 1
-fi
-if [ "$(id -u)" -eq 0 ]; then
-    apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb" >/dev/null
-    /usr/bin/glimfant --version
-    /usr/bin/glimfant --headless --frames 100 --dump /dev/null
-    test -f /usr/share/man/man6/glimfant.6.gz
-    dpkg -r glimfant >/dev/null
-else
-    echo "(not root: the package is built but not installed)"
-fi
+# The time each phase took; the phases that overlap make the total less
+# than their sum.
+time_table() {
+    echo
+    echo "== time by phase, in seconds"
+    awk -F'\t' -v now="$(date +%s.%N)" -v began="$began" '
+        BEGIN { printf "%-40s %6s %6s\n", "phase", "wall", "CPU" }
+        { printf "%-40s %6.0f %6.0f\n", $1, $2, $3; cpu += $3 }
+        END { printf "%-40s %6.0f %6.0f\n", "all (the lanes overlap the suite)", now - began, cpu }' "$phases"
+}
+finish() {
+    local status=$?
+    local i
+    for ((i = 0; i < ${#lanes[@]}; i += 2)); do kill -- -"${lanes[i]}" 2>/dev/null || true; done
+    [ $status = 0 ] || time_table
+    rm -f "$phases" "$phases".times.*
+    exit $status
+}
+trap finish EXIT
 
-echo "== under the sanitizers"
-asan="$glimfant_root/build-sanitize"
-glimfant_build "$asan" -DGLIMFANT_SANITIZE=ON -DGLIMFANT_BENCH=OFF
-# Tests build the demo's start-up many times in one process, so its
-# never-freed banners are expected leaks there; the whole show below keeps
-# leak checking on.
-(cd "$asan" && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --output-on-failure -j"$(nproc)" --timeout 600)
-for run in "--seed 1" "--seed 4242 --step 997" "--start-tick 123456 --step 61" "--seed 7 --step 3"; do
-    echo "glimfant --headless $run"
-    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        "$asan/glimfant" --headless $run --dump /dev/null
+now() { date +%s.%N; }
+# CPU time (user and system) of this shell's finished children, in seconds,
+# into $cpu_used: the builtin must run in this very shell (not in a $(...)
+# one) to see them.
+children_cpu() {
+    local file=$phases.times.$BASHPID
+    times > "$file"
+    cpu_used=$(tail -n 1 "$file" | tr -d s |
+               awk '{ for (i = 1; i <= 2; i++) { split($i, t, "m"); c += t[1] * 60 + t[2] } } END { print c }')
+}
+
+phase() {  # name, then the command; its wall and CPU time go to the table
+    local name=$1 start cpu
+    shift
+    echo "== $name"
+    start=$(now)
+    children_cpu
+    cpu=$cpu_used
+    "$@"
+    children_cpu
+    awk -v n="$name" -v w="$(now)" -v s="$start" -v c="$cpu_used" -v c0="$cpu" \
+        'BEGIN { printf "%s\t%.1f\t%.1f\n", n, w - s, c - c0 }' >> "$phases"
+}
+
+suite() {  # build folder, then ctest's arguments
+    local dir=$1
+    shift
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@")
+}
+
+package() {
+    (cd "$glimfant_root/build" && cpack -G DEB >/dev/null)
+    local deb
+    deb=$(ls -t "$glimfant_root"/build/glimfant_*.deb | head -n 1)
+    echo "$(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+    if dpkg-deb -f "$deb" Depends | grep -q libav; then
+        echo "the package depends on FFmpeg, which only --video loads (a Recommends)" >&2
+        return 1
+    fi
+    if [ "$(id -u)" -eq 0 ]; then
+        apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "$deb" >/dev/null
+        /usr/bin/glimfant --version
+        /usr/bin/glimfant --headless --frames 100 --dump /dev/null
+        test -f /usr/share/man/man6/glimfant.6.gz
+        dpkg -r glimfant >/dev/null
+    else
+        echo "(not root: the package is built but not installed)"
+    fi
+}
+
+sanitizer_build() {  # -O1 and line tables: half the compile time of -O2 -g, the same reports
+    glimfant_build "$glimfant_root/build-sanitize" -DGLIMFANT_SANITIZE=ON -DGLIMFANT_BENCH=OFF \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
+}
+clang_build() {  # GoogleTest built against libc++ from source
+    CC=clang CXX=clang++ glimfant_build "$glimfant_root/build-clang" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
+        -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
+        -DGLIMFANT_GTEST_SOURCE=/usr/src/googletest -DGLIMFANT_BENCH=OFF
+}
+windows_build() {
+    "$glimfant_root/scripts/test-windows.sh" --build-only "$glimfant_root/build/glimfant"
+}
+
+sanitizer_suite() {
+    # Tests build the demo's start-up many times in one process, so its
+    # never-freed banners are expected leaks there; the whole show below
+    # keeps leak checking on.
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        suite "$glimfant_root/build-sanitize" --timeout 600 -LE timing
+    local run
+    for run in "--seed 1" "--seed 4242 --step 997" "--start-tick 123456 --step 61" "--seed 7 --step 3"; do
+        echo "glimfant --headless $run"
+        # shellcheck disable=SC2086
+        UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+            "$glimfant_root/build-sanitize/glimfant" --headless $run --dump /dev/null
+    done
+}
+
+# The sanitizers in one lane; clang, then the Windows build, in another:
+# both beside the suite, at a lower priority (much of the suite waits on real
+# time), each a process group of its own (to end it all on a failure), its
+# output kept in a log and shown when it is done.
+lane() {  # name, then the function that runs its phases
+    local log=$glimfant_root/build/$1.log
+    set -m
+    ( trap - EXIT; renice -n 10 -p $BASHPID >/dev/null; "$2" ) > "$log" 2>&1 &
+    set +m
+    lanes+=("$!" "$log")
+}
+sanitizer_lane() {
+    phase "sanitizers: build" sanitizer_build
+    phase "sanitizers: suite and the whole show" sanitizer_suite
+}
+other_lane() {
+    phase "clang and libc++: build" clang_build
+    phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
+    phase "windows: build" windows_build
+    phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
+}
+
+phase "build" glimfant_build "$glimfant_root/build"
+lane sanitizers sanitizer_lane
+lane clang-and-windows other_lane
+phase "tests" suite "$glimfant_root/build" --timeout 300
+phase "the Debian package, installed and run" package
+while [ ${#lanes[@]} -gt 0 ]; do
+    echo "== waiting for ${lanes[1]}"
+    status=0
+    wait "${lanes[0]}" || status=$?
+    grep -Ev '^\[[0-9]+/[0-9]+\] ' "${lanes[1]}" || true  # all but the build's progress
+    [ $status = 0 ] || { echo "glimfant: failed; all its output is in ${lanes[1]}" >&2; exit 1; }
+    lanes=("${lanes[@]:2}")
 done
-echo "== with clang and libc++ (GoogleTest built against libc++ from source)"
-glimfant_install_missing "${glimfant_clang_packages[@]}"
-CC=clang CXX=clang++ glimfant_build "$glimfant_root/build-clang" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
-    -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
-    -DGLIMFANT_GTEST_SOURCE=/usr/src/googletest -DGLIMFANT_BENCH=OFF
-(cd "$glimfant_root/build-clang" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
-
-echo "== the Windows build under wine"
-"$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
+for extra in fuzz web; do
+    if [ -f "$glimfant_root/scripts/test-$extra.sh" ]; then
+        phase "$extra" bash "$glimfant_root/scripts/test-$extra.sh"
+    fi
+done
+time_table
 echo "all tests passed"

@@ -3,6 +3,8 @@
 // screen must show exactly that frame's cells from --dump.
 #include <gtest/gtest.h>
 
+#include "e2e/e2e_support.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -20,7 +22,7 @@ std::string temp_path(const std::string& name)
 int render_and_replay(const std::string& options, int codepage, const std::string& color, int color_mode)
 {
     const std::string ansi = temp_path("show.ans"), dump = temp_path("show.bin");
-    const std::string render = std::string(GLIMFANT_BINARY) + " --headless " + options + " --codepage " +
+    const std::string render = e2e::binary + " --headless " + options + " --codepage " +
                                std::to_string(codepage) + " --color " + color + " --ansi " + ansi +
                                " --dump " + dump;
     int status = std::system(render.c_str());

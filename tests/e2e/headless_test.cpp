@@ -8,41 +8,22 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-namespace {
+#include "e2e/e2e_support.h"
 
-const std::string binary = GLIMFANT_BINARY;
+namespace {
 
 std::string temp_path(const std::string& name)
 {
     return testing::TempDir() + "glimfant_" + std::to_string(getpid()) + "_" + name;
 }
 
-struct run_result {
-    int status;
-    std::string err;
-};
+e2e::run_result run(const std::string& args) { return e2e::run(args, testing::TempDir()); }
 
-// Runs the binary with args (a shell fragment), standard error captured.
-run_result run(const std::string& args)
-{
-    const std::string err_path = temp_path("stderr");
-    const int raw = std::system((binary + " " + args + " 2>" + err_path + " </dev/null").c_str());
-    std::ifstream in(err_path);
-    std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(err_path.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), err};
-}
-
-std::vector<char> slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using e2e::run_result;
+using e2e::slurp;
 
 TEST(headless, writes_4000_bytes_a_frame_and_two_runs_agree)
 {

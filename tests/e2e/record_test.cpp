@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -14,7 +13,7 @@
 
 namespace {
 
-const std::string binary = GLIMFANT_BINARY;
+using e2e::binary;
 const std::string source_dir = GLIMFANT_SOURCE_DIR;
 
 // A scratch folder of its own, removed at the end.
@@ -35,11 +34,7 @@ struct scratch {
     }
 };
 
-int status_of(const std::string& command)
-{
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-}
+using e2e::status_of;
 
 TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte_stream)
 {

@@ -44,12 +44,16 @@ wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 # The second half of the frames: the music time moved as far as the present
 # time did, within 5 per cent (a clock stuck or running at the buffers' pace
 # would not). Wine's PulseAudio device reports its position at about two
-# thirds of the pace for the first two seconds, so those are left out.
+# thirds of the pace for the first two seconds, so those are left out. A
+# loaded machine holds up wine's sound thread as it holds up the frames: the
+# time the frames lost to such stalls in this run (a present more than 5 ms
+# behind its 20) widens the bound by as much.
 awk '!/^#/ { n++; p[n] = $3; m[n] = $5 }
      END {
         if (n < 150) { print "FAILED: only " n " frames"; exit 1 }
         h = int(n / 2); dp = p[n] - p[h]; dm = m[n] - m[h]
-        printf "music clock: %d ms of music in %.0f ms of frames %d..%d\n", dm, dp, h, n
-        if (dm < 0.95 * dp || dm > 1.05 * dp) { print "FAILED: the music clock does not keep pace"; exit 1 }
+        for (k = h + 1; k <= n; k++) if (p[k] - p[k - 1] > 25) stalled += p[k] - p[k - 1] - 20
+        printf "music clock: %d ms of music in %.0f ms of frames %d..%d (%.0f ms of stalls)\n", dm, dp, h, n, stalled
+        if (dm < 0.95 * dp - stalled || dm > 1.05 * dp + stalled) { print "FAILED: the music clock does not keep pace"; exit 1 }
      }' "$dir/stats"
 echo "the score plays through waveOut; the clock is the device's"

@@ -1,5 +1,6 @@
 // The soundtrack and the music clock on the real audio path: SDL's disk driver
-// writes exactly the PCM that was played, its dummy driver keeps real time.
+// writes exactly the PCM that was played and, paced, shows when the device
+// took each buffer; its dummy driver keeps real time.
 // Fixtures are made at test time with sox and lame.
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +62,27 @@ double now_ms()
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// CPU time this process has used, in ms: a wait for something shows as wall
+// time, not as this.
+double cpu_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// The silent clock, started between begun_after and begun_before (now_ms),
+// read now: the real time since then, however long the machine's load made
+// each step.
+void expect_silent_time(double begun_after, double begun_before, const std::string& what)
+{
+    const double before = now_ms();
+    const std::int32_t read = music_time();
+    const double after = now_ms();
+    EXPECT_GE(read, before - begun_before - 1) << what;
+    EXPECT_LE(read, after - begun_after + 1) << what;
+}
 
 class music : public ::testing::Test {
 protected:
@@ -116,11 +139,12 @@ protected:
         music_shutdown();
     }
 
-    static void use_driver(const char* driver, const std::string& file = "")
+    // The disk driver writes to file, waiting delay_ms after each buffer.
+    static void use_driver(const char* driver, const std::string& file = "", int delay_ms = 0)
     {
         setenv("SDL_AUDIODRIVER", driver, 1);
         setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-        setenv("SDL_DISKAUDIODELAY", "0", 1);
+        setenv("SDL_DISKAUDIODELAY", std::to_string(delay_ms).c_str(), 1);
     }
 
     // Plays on the disk driver until `frames` have been written, then stops.
@@ -155,69 +179,113 @@ protected:
         return false;
     }
 
-    // The clock against the monotonic clock for duration_ms, sampled every
-    // millisecond once the output latency and two buffers have passed: every
-    // read at least the previous; a straight line through the reads.
-    struct clock_fit {
-        double slope;     // music ms per elapsed ms
-        double offset;    // music time less (elapsed less latency) on the line at its first sample
-        double residual;  // distance of a read from the line that nine reads in ten keep within
+    // A straight line through points, and the distance from it that nine
+    // points in ten keep within.
+    struct line_fit {
+        double slope, intercept, residual;
     };
-    static clock_fit fit_clock(double start, double latency_ms, int duration_ms)
+    static line_fit fit_line(const std::vector<double>& x, const std::vector<double>& y)
     {
-        std::vector<double> elapsed;
-        std::vector<double> reads;
+        const double n = static_cast<double>(x.size());
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            sx += x[i];
+            sy += y[i];
+            sxx += x[i] * x[i];
+            sxy += x[i] * y[i];
+        }
+        line_fit f{};
+        f.slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+        f.intercept = (sy - f.slope * sx) / n;
+        std::vector<double> off;
+        for (std::size_t i = 0; i < x.size(); ++i) off.push_back(std::abs(y[i] - f.intercept - f.slope * x[i]));
+        std::sort(off.begin(), off.end());
+        f.residual = off.empty() ? 0 : off[off.size() * 9 / 10];
+        return f;
+    }
+
+    // Plays name on SDL's disk driver, which keeps real time as a sound card
+    // does and writes each buffer to its file as it takes it, and reads the
+    // clock every millisecond for duration_ms, once the output latency and two
+    // buffers have passed. Every read is at least the previous. The file's
+    // growth tells when the device took each buffer: a loaded machine delays
+    // the device and the clock rightly with it, so the clock is held to a line
+    // through the device's takes, with the device's own unevenness allowed on
+    // top, never to the wall clock.
+    struct clock_fit {
+        double slope;     // music ms per ms of the device's own pace
+        double residual;  // distance of a read from the clock's line that nine in ten keep within
+        double offset;    // the clock's line less the device's (less a buffer and the latency), at the first read
+        double device_residual;  // the same distance for the device's takes
+    };
+    static clock_fit play_and_fit(const char* name, double latency_ms, int duration_ms)
+    {
+        const std::string out = at("clock.raw");
+        unlink(out.c_str());
+        use_driver("disk", out, static_cast<int>(buffer_ms));
+        const double start = now_ms();
+        EXPECT_EQ(music_start(at(name).c_str()), 1);
+        std::vector<double> elapsed, reads, took, handed;
         std::int32_t previous = music_time();
+        off_t size = 0;
+        double last = start;
         for (double t = now_ms(); t < start + duration_ms; t = now_ms()) {
             const std::int32_t read = music_time();
+            struct stat st{};
+            stat(out.c_str(), &st);
+            const double after = now_ms();
             EXPECT_GE(read, previous);
             previous = read;
-            if (t - start > latency_ms + 2 * buffer_ms) {
-                elapsed.push_back(t - start);
-                reads.push_back(read);
+            // A read that was held up between its two times says nothing.
+            if (after - t < 0.2) {
+                if (st.st_size > size) {
+                    took.push_back((last + t) / 2);  // it came since the last look
+                    handed.push_back(static_cast<double>(st.st_size / 4) * 1000.0 / 44100);
+                    size = st.st_size;
+                }
+                if (t - start > latency_ms + 2 * buffer_ms) {
+                    elapsed.push_back(t - start);
+                    reads.push_back(read);
+                }
+                last = after;
             }
             sleep_ms(1);
         }
-        const double n = static_cast<double>(elapsed.size());
-        double se = 0, sr = 0, see = 0, ser = 0;
-        for (std::size_t i = 0; i < elapsed.size(); ++i) {
-            se += elapsed[i];
-            sr += reads[i];
-            see += elapsed[i] * elapsed[i];
-            ser += elapsed[i] * reads[i];
-        }
+        music_shutdown();
         clock_fit fit{};
-        fit.slope = (n * ser - se * sr) / (n * see - se * se);
-        const double intercept = (sr - fit.slope * se) / n;
-        fit.offset = intercept + fit.slope * elapsed[0] - (elapsed[0] - latency_ms);
-        std::vector<double> residuals;
-        for (std::size_t i = 0; i < elapsed.size(); ++i)
-            residuals.push_back(std::abs(reads[i] - intercept - fit.slope * elapsed[i]));
-        std::sort(residuals.begin(), residuals.end());
-        fit.residual = residuals[residuals.size() * 9 / 10];
+        if (elapsed.size() < 10 || took.size() < 4) return fit;
+        for (double& t : took) t -= start;
+        const line_fit device = fit_line(took, handed);
+        const line_fit clock = fit_line(elapsed, reads);
+        fit.slope = clock.slope / device.slope;
+        fit.residual = clock.residual;
+        fit.device_residual = device.residual;
+        // The device takes a buffer ahead of playing it, and the latency after.
+        const double device_then = device.intercept + device.slope * elapsed[0] - buffer_ms - latency_ms;
+        fit.offset = clock.intercept + clock.slope * elapsed[0] - device_then;
         return fit;
     }
 
-    // Plays name and checks that the clock tracks elapsed time since the start
-    // returned, less the latency: at the device's rate (the dummy driver's
-    // sleeps make it about 0.5% fast), without buffer-sized steps (a clock that
-    // steps once a buffer strays some 10 ms from the line), behind by no more
-    // than the buffer the device may take to start. An overloaded machine
-    // delays the audio thread, and the clock rightly with it: the best of
-    // three plays counts.
-    static void expect_real_time(const char* name, double latency_ms, int duration_ms)
+    // The clock keeps the device's pace (the disk driver's sleeps make it
+    // about 1% fast), without buffer-sized steps (a clock that steps once a
+    // buffer strays some 10 ms from its line), and shows what the device took
+    // a buffer before, less the latency. A measurement spoilt by a stall of
+    // the device longer than the clock bridges is taken again, at most twice.
+    static void expect_device_time(const char* name, double latency_ms, int duration_ms)
     {
         clock_fit fit{};
         for (int attempt = 0; attempt < 3; ++attempt) {
-            music_shutdown();
-            ASSERT_EQ(music_start(at(name).c_str()), 1);
-            fit = fit_clock(now_ms(), latency_ms, duration_ms);
-            if (std::abs(fit.slope - 1.0) <= 0.02 && fit.residual <= 3.0 && fit.offset <= 3.0 &&
-                fit.offset >= -buffer_ms - 5.0)
+            fit = play_and_fit(name, latency_ms, duration_ms);
+            // The device's own unevenness, and what it leaves unsure of its pace.
+            const double uneven = fit.device_residual;
+            const double pace = 0.02 + 2 * uneven / (duration_ms - latency_ms - 2 * buffer_ms);
+            if (std::abs(fit.slope - 1.0) <= pace && fit.residual <= 3.0 + uneven && fit.offset <= 3.0 + uneven &&
+                fit.offset >= -buffer_ms - 3.0 - uneven)
                 return;
         }
-        ADD_FAILURE() << "slope " << fit.slope << ", nine in ten reads within " << fit.residual
-                      << " ms of the line, offset " << fit.offset << " ms";
+        ADD_FAILURE() << "slope " << fit.slope << " of the device's, nine in ten reads within " << fit.residual
+                      << " ms of the line (the device's takes " << fit.device_residual << "), offset " << fit.offset
+                      << " ms";
     }
 };
 
@@ -327,17 +395,17 @@ TEST(music_clock, reads_0_before_the_first_start)
 
 TEST_F(music, the_clock_follows_the_playback_less_the_latency)
 {
-    expect_real_time("click.mp3", buffer_ms, 1200);
+    expect_device_time("click.mp3", buffer_ms, 1200);
 
     music_options o;
     o.latency_ms = 100;
     music_configure(o);
-    expect_real_time("click.mp3", 100, 600);
+    expect_device_time("click.mp3", 100, 600);
 }
 
 TEST_F(music, after_a_short_track_the_clock_runs_on_in_real_time)
 {
-    expect_real_time("short.mp3", buffer_ms, 900);
+    expect_device_time("short.mp3", buffer_ms, 900);
 }
 
 TEST_F(music, a_second_start_leaves_a_playing_stream_alone_and_restarts_an_ended_one)
@@ -352,8 +420,11 @@ TEST_F(music, a_second_start_leaves_a_playing_stream_alone_and_restarts_an_ended
     music_shutdown();
     ASSERT_EQ(music_start(at("short.mp3").c_str()), 1);
     while (music_time() < 500) sleep_ms(1);
+    const double restarted = now_ms();
     EXPECT_EQ(music_start(at("short.mp3").c_str()), 1);
-    EXPECT_LT(music_time(), 50) << "a new stream's clock starts at 0";
+    const std::int32_t first = music_time();
+    // Up to two buffers ahead of what was played since the start.
+    EXPECT_LT(first, 50 + now_ms() - restarted) << "a new stream's clock starts at 0";
 }
 
 TEST_F(music, what_cannot_be_played_gets_the_silent_clock_and_a_reason)
@@ -369,14 +440,15 @@ TEST_F(music, what_cannot_be_played_gets_the_silent_clock_and_a_reason)
         {"fifo.mp3", "is not a regular file"},
     };
     for (const auto& c : cases) {
-        const double called = now_ms();
+        // No long look at what cannot be played (a wait would hang until the alarm).
+        const double called = now_ms(), cpu = cpu_ms();
         EXPECT_EQ(music_start(at(c.name).c_str()), 0) << c.name;
         const double start = now_ms();
-        EXPECT_LT(start - called, 1000) << c.name;
+        EXPECT_LT(cpu_ms() - cpu, 1000) << c.name;
         ASSERT_NE(music_problem(), nullptr) << c.name;
         EXPECT_NE(std::strstr(music_problem(), c.reason), nullptr) << music_problem();
         sleep_ms(60);
-        EXPECT_NEAR(music_time(), now_ms() - start, 10) << c.name;
+        expect_silent_time(called, start, c.name);
     }
 }
 
@@ -385,11 +457,13 @@ TEST_F(music, an_unreadable_file_gets_the_silent_clock)
     EXPECT_EXIT(
         {
             if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+            const double called = now_ms();
             const int result = music_start(at("unreadable.mp3").c_str());
             const char* why = music_problem();
             sleep_ms(30);
             const std::int32_t t = music_time();
-            _exit(result == 0 && why && std::strstr(why, "Permission denied") && t >= 25 && t < 100 ? 0 : 1);
+            const bool real_time = t >= 29 && t <= now_ms() - called + 1;
+            _exit(result == 0 && why && std::strstr(why, "Permission denied") && real_time ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
 }
@@ -399,21 +473,23 @@ TEST_F(music, muted_or_without_a_device_the_clock_is_silent)
     music_options o;
     o.mute = true;
     music_configure(o);
+    double called = now_ms();
     EXPECT_EQ(music_start(at("click.mp3").c_str()), 0);
     double start = now_ms();
     EXPECT_EQ(music_problem(), nullptr);
     sleep_ms(50);
-    EXPECT_NEAR(music_time(), now_ms() - start, 10);
+    expect_silent_time(called, start, "muted");
     music_shutdown();
 
     music_configure(music_options{});
     use_driver("no_such_driver");
+    called = now_ms();
     EXPECT_EQ(music_start(at("click.mp3").c_str()), 0);
     start = now_ms();
     ASSERT_NE(music_problem(), nullptr);
     EXPECT_NE(std::strstr(music_problem(), "no sound"), nullptr) << music_problem();
     sleep_ms(50);
-    EXPECT_NEAR(music_time(), now_ms() - start, 10);
+    expect_silent_time(called, start, "no device");
 }
 
 TEST_F(music, a_file_name_cannot_send_escapes_in_the_reason)
