@@ -1,0 +1,171 @@
+// The page in a real browser: Debian's chromium, headless, driven through
+// playwright-core, the page served from 127.0.0.1. Checks that it loads
+// without an error, its weight, the start picture and ESC, the music clock
+// against the wall clock, the frames drawn, and that its frames are the
+// headless program's: per-frame checksums against --dump, the canvas against
+// --png cell by cell.
+// Usage: node page_test.mjs PAGE-FOLDER GLIMFANT [SCREENSHOT.png]
+import { chromium } from 'playwright-core';
+import { execFileSync } from 'node:child_process';
+import { createServer } from 'node:http';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { extname, join, normalize } from 'node:path';
+import { gzipSync } from 'node:zlib';
+
+const [page_dir, glimfant, screenshot] = process.argv.slice(2);
+if (!page_dir || !glimfant) {
+    console.error('usage: node page_test.mjs PAGE-FOLDER GLIMFANT [SCREENSHOT.png]');
+    process.exit(2);
+}
+const weight_limit = 150 * 1024;  // gzipped bytes
+const run_ms = 20000;             // the live show measured over this long
+const seed = 1;
+const step = 200;                 // the virtual run covers the show fast
+const held_frame = 370;           // music time 74000: the credits
+const results = { passed: 0, failed: 0 };
+
+function check(ok, what) {
+    console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}`);
+    results[ok ? 'passed' : 'failed'] += 1;
+}
+
+function fnv_frames(bytes) {
+    const sums = [];
+    for (let at = 0; at + 4000 <= bytes.length; at += 4000) {
+        let h = 2166136261;
+        for (let i = at; i < at + 4000; ++i) h = Math.imul(h ^ bytes[i], 16777619) >>> 0;
+        sums.push(h);
+    }
+    return sums;
+}
+
+// The headless program's frames and picture, to compare with.
+const work = mkdtempSync(join(tmpdir(), 'glimfant-web-'));
+execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, '--frames', `${held_frame + 1}`,
+                        '--dump', join(work, 'frames.bin')]);
+execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, '--at', `${held_frame * step}`,
+                        '--png', join(work, 'at.png')]);
+const native_sums = fnv_frames(readFileSync(join(work, 'frames.bin')));
+
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
+                '.svg': 'image/svg+xml', '.png': 'image/png', '.bin': 'application/octet-stream' };
+const server = createServer((request, response) => {
+    const path = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    const [root, rest] = path.startsWith('/_test/') ? [work, path.slice(6)] : [page_dir, path];
+    const file = join(root, normalize(rest === '/' ? '/index.html' : rest));
+    try {
+        const body = readFileSync(file);
+        response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream' });
+        response.end(body);
+    } catch {
+        response.writeHead(404);
+        response.end();
+    }
+});
+await new Promise(done => server.listen(0, '127.0.0.1', done));
+const base = `http://127.0.0.1:${server.address().port}`;
+
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
+                                        args: ['--autoplay-policy=no-user-gesture-required'] });
+const errors = [];
+const page = await browser.newPage({ viewport: { width: 760, height: 440 } });
+page.on('pageerror', e => errors.push(`page error: ${e.message}`));
+page.on('console', m => { if (m.type() === 'error') errors.push(`console: ${m.text()}`); });
+page.on('requestfailed', r => errors.push(`request failed: ${r.url()}`));
+let weight = 0;
+const loads = [];
+page.on('response', r => {
+    if (r.status() >= 400) errors.push(`${r.status()} for ${r.url()}`);
+    loads.push(r.body().then(b => { weight += gzipSync(b, { level: 9 }).length; }, () => {}));
+});
+
+const canvas_hash = () => page.evaluate(() => {
+    const data = document.getElementById('screen').getContext('2d').getImageData(0, 0, 720, 400).data;
+    let h = 2166136261;
+    for (let i = 0; i < data.length; ++i) h = Math.imul(h ^ data[i], 16777619) >>> 0;
+    return h;
+});
+const wait_state = (s, timeout = 20000) =>
+    page.waitForFunction(want => window.glimfant && window.glimfant.state === want, s, { timeout });
+const sample = () => page.evaluate(() => ({ music: glimfant.music_ms(), frames: glimfant.frames(), ...glimfant.stats }));
+
+try {
+    // The live show, on the score and the audio clock.
+    await page.goto(`${base}/`);
+    await wait_state('start');
+    await Promise.all(loads);
+    check(weight < weight_limit, `the page weighs ${(weight / 1024).toFixed(1)} KB gzipped (under 150)`);
+    const start_picture = await canvas_hash();
+    await page.keyboard.press('Space');
+    await wait_state('show');
+    check(await page.evaluate(() => glimfant.clock) === 'score', 'SPACE starts the score on the audio clock');
+    await page.waitForTimeout(1000);
+    const a = await sample();
+    await page.waitForTimeout(run_ms);
+    const b = await sample();
+    const wall = b.now - a.now;
+    const pace = (b.music - a.music) / wall;
+    check(Math.abs(pace - 1) <= 0.02, `the music clock ran ${(b.music - a.music)} ms in ${wall.toFixed(0)} ms of wall time (${(pace * 100).toFixed(2)}%)`);
+    // Frames due by the page's clock; a display frame can show at most one,
+    // so where the browser called back in fewer 20 ms slots (a loaded
+    // machine), those slots are what could be drawn.
+    const due = wall / 20;
+    const could = Math.min(due, b.slots - a.slots);
+    const drawn = b.drawn - a.drawn;
+    const run = b.frames - a.frames;
+    console.log(`     ${run} frames run, ${drawn} drawn, ${due.toFixed(0)} due, display frames in ${b.slots - a.slots} slots`);
+    check(drawn >= 0.98 * could, `${(100 * drawn / could).toFixed(1)}% of the frames that could be drawn were drawn (98% at least)`);
+    check(run >= 0.98 * due && run <= due + 2, 'the frames run follow the page\'s clock (none skipped, none extra)');
+    await page.keyboard.press('Escape');
+    await wait_state('start');
+    check(await canvas_hash() === start_picture, 'ESC returns to the start picture');
+
+    // The same frames as the headless program, on its virtual clock.
+    await page.goto(`${base}/?seed=${seed}&clock=virtual&step=${step}&frames=${held_frame + 1}`);
+    await wait_state('start');
+    await page.keyboard.press('Space');
+    await wait_state('held', 60000);
+    const sums = await page.evaluate(() => glimfant.checksums());
+    const first_difference = native_sums.findIndex((s, k) => sums[k] !== s);
+    check(sums.length === native_sums.length && first_difference < 0,
+          `${sums.length} frames' checksums equal --dump's ${native_sums.length}` +
+          (first_difference >= 0 ? ` (frame ${first_difference} differs)` : ''));
+    const cells_differing = await page.evaluate(async () => {
+        const picture = new Image();
+        picture.src = '/_test/at.png';
+        await picture.decode();
+        const scratch = document.createElement('canvas');
+        scratch.width = 720;
+        scratch.height = 400;
+        const context = scratch.getContext('2d');
+        context.drawImage(picture, 0, 0);
+        const want = context.getImageData(0, 0, 720, 400).data;
+        const got = document.getElementById('screen').getContext('2d').getImageData(0, 0, 720, 400).data;
+        let differing = 0;
+        for (let cell = 0; cell < 2000; ++cell) {
+            const left = (cell % 80) * 9;
+            const top = Math.floor(cell / 80) * 16;
+            let same = true;
+            for (let y = top; y < top + 16 && same; ++y)
+                for (let i = (y * 720 + left) * 4; i < (y * 720 + left + 9) * 4; ++i)
+                    if (want[i] !== got[i]) same = false;
+            if (!same) ++differing;
+        }
+        return differing;
+    });
+    check(cells_differing === 0, `the canvas at music time ${held_frame * step} ms equals --png's picture (${cells_differing} of 2000 cells differ)`);
+    if (screenshot) await page.screenshot({ path: screenshot });
+    await page.keyboard.press('q');
+    await wait_state('start');
+    check(true, 'q ends the held show');
+    check(errors.length === 0, `no page or console errors${errors.length ? `: ${errors.join('; ')}` : ''}`);
+} catch (e) {
+    check(false, `the test ran to its end (${e.message.split('\n')[0]})`);
+} finally {
+    await browser.close();
+    server.close();
+    rmSync(work, { recursive: true, force: true });
+}
+console.log(`${results.passed} passed, ${results.failed} failed`);
+process.exit(results.failed === 0 ? 0 : 1);
