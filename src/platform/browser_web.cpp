@@ -128,8 +128,11 @@ void browser_set_clocks(std::uint32_t tick, std::int32_t music_ms)
 bool browser_frame_due(std::uint32_t deadline)
 {
     if (!music_started || (opts.frames != 0 && frames_presented >= opts.frames)) return false;
-    if (opts.virtual_clock) return ticks_after(page_tick, start_tick) > static_cast<std::int32_t>(20u * frames_presented);
-    return ticks_after(page_tick, deadline) > 0;
+    if (!opts.virtual_clock) return ticks_after(page_tick, deadline) > 0;
+    // The virtual frames are paced like the others, and do not race either.
+    const std::int32_t late = ticks_after(page_tick, start_tick + 20u * frames_presented);
+    if (late > static_cast<std::int32_t>(browser_catch_up_limit_ms)) start_tick = page_tick - 20u * frames_presented - 1;
+    return late > 0;
 }
 
 std::uint16_t* browser_glyphs() { return glyph_rows; }

@@ -117,6 +117,30 @@ try {
     console.log(`     ${run} frames run, ${drawn} drawn, ${due.toFixed(0)} due, display frames in ${b.slots - a.slots} slots`);
     check(drawn >= 0.98 * could, `${(100 * drawn / could).toFixed(1)}% of the frames that could be drawn were drawn (98% at least)`);
     check(run >= 0.98 * due && run <= due + 2, 'the frames run follow the page\'s clock (none skipped, none extra)');
+    // A hidden tab: the browser stops calling back for display frames; the
+    // page pauses the sound and its clock, and shown again runs on from there
+    // without racing through the frames it missed.
+    await page.evaluate(() => {
+        const real = window.requestAnimationFrame.bind(window);
+        let hidden = false;
+        let waiting = null;
+        Object.defineProperty(document, 'hidden', { configurable: true, get: () => hidden });
+        window.requestAnimationFrame = callback => (hidden ? ((waiting = callback), 0) : real(callback));
+        window.set_hidden = h => {
+            hidden = h;
+            document.dispatchEvent(new Event('visibilitychange'));
+            if (!h && waiting) real(waiting);
+        };
+    });
+    const before = await page.evaluate(() => { set_hidden(true); return { music: glimfant.music_ms(), frames: glimfant.frames() }; });
+    await page.waitForTimeout(3000);
+    const shown = await page.evaluate(() => { set_hidden(false); return { music: glimfant.music_ms(), now: performance.now() }; });
+    await page.waitForTimeout(500);
+    const after = await sample();
+    check(shown.music - before.music < 150, `hidden for 3 s, the music clock paused (moved ${shown.music - before.music} ms)`);
+    const allowed = (after.now - shown.now) / 20 + 3;
+    check(after.frames - before.frames <= allowed,
+          `shown again, ${after.frames - before.frames} frames ran in ${(after.now - shown.now).toFixed(0)} ms (no race through the 150 missed)`);
     await page.keyboard.press('Escape');
     await wait_state('start');
     check(await canvas_hash() === start_picture, 'ESC returns to the start picture');
