@@ -52,6 +52,7 @@
     let state = 'loading'; // 'start', 'starting', 'show', 'held' (frames=N done), 'loading'
     let stats = null;      // the show's frame counts, for the page's own measure
     let soundtrack_ready = Promise.resolve();
+    let end_asked = false;  // ESC while the sound was starting
 
     async function fetch_bytes(url) {
         const response = await fetch(url);
@@ -94,9 +95,11 @@
         stats = { start: now, drawn: 0, slots: 0, last_slot: -1, hidden_ms: 0, hidden_at: null };
         engine._web_start(tick());
         state = 'show';
+        if (end_asked) end_show();
     }
 
     async function end_show() {
+        end_asked = state === 'starting';
         if (state !== 'show' && state !== 'held') return;
         glimfant_sound.stop();
         await open_engine();
@@ -204,7 +207,11 @@
         if (glyph_data.byteLength !== glyph_bytes) throw new Error(`glyphs.bin: ${glyph_data.byteLength} bytes, not ${glyph_bytes}`);
         glyphs = new Uint8Array(glyph_data);
         compiled = await WebAssembly.compile(module_bytes);
-        if (options.soundtrack) soundtrack_ready = take_soundtrack(fetch_bytes(options.soundtrack), options.soundtrack);
+        if (options.soundtrack) {
+            say(`loading the soundtrack ${options.soundtrack}\u2026`);
+            soundtrack_ready = take_soundtrack(fetch_bytes(options.soundtrack), options.soundtrack)
+                .then(ok => say(ok ? '' : `the soundtrack ${options.soundtrack} cannot be played: the show would run on the silent clock`));
+        }
         await open_engine();
     } catch (e) {
         say(`glimfant cannot start: ${e.message || e}`);

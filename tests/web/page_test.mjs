@@ -8,7 +8,7 @@
 import { chromium } from 'playwright-core';
 import { execFileSync } from 'node:child_process';
 import { createServer } from 'node:http';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { extname, join, normalize } from 'node:path';
 import { gzipSync } from 'node:zlib';
@@ -47,6 +47,28 @@ execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, 
 execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, '--at', `${held_frame * step}`,
                         '--png', join(work, 'at.png')]);
 const native_sums = fnv_frames(readFileSync(join(work, 'frames.bin')));
+
+// A soundtrack the browser decodes (two seconds of a tone, as WAV), and a file it cannot.
+function tone_wav(seconds) {
+    const frames = 44100 * seconds;
+    const wav = Buffer.alloc(44 + frames * 2);
+    wav.write('RIFF', 0);
+    wav.writeUInt32LE(36 + frames * 2, 4);
+    wav.write('WAVEfmt ', 8);
+    wav.writeUInt32LE(16, 16);
+    wav.writeUInt16LE(1, 20);
+    wav.writeUInt16LE(1, 22);
+    wav.writeUInt32LE(44100, 24);
+    wav.writeUInt32LE(88200, 28);
+    wav.writeUInt16LE(2, 32);
+    wav.writeUInt16LE(16, 34);
+    wav.write('data', 36);
+    wav.writeUInt32LE(frames * 2, 40);
+    for (let i = 0; i < frames; ++i) wav.writeInt16LE(Math.round(8000 * Math.sin(i * 0.0627)), 44 + 2 * i);
+    return wav;
+}
+writeFileSync(join(work, 'tone.wav'), tone_wav(2));
+writeFileSync(join(work, 'not-sound.mp3'), 'this is not a sound file\n'.repeat(100));
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                 '.svg': 'image/svg+xml', '.png': 'image/png', '.bin': 'application/octet-stream' };
@@ -183,6 +205,26 @@ try {
     await page.keyboard.press('q');
     await wait_state('start');
     check(true, 'q ends the held show');
+
+    // A soundtrack from the address plays instead of the score, and its
+    // position is the clock; one that cannot be played leaves the silent clock and a line.
+    const clock_after_start = async query => {
+        await page.goto(`${base}/?${query}`);
+        await wait_state('start');
+        await page.keyboard.press('Enter');
+        await wait_state('show');
+        const from = await sample();
+        await page.waitForTimeout(1000);
+        const to = await sample();
+        return { clock: await page.evaluate(() => glimfant.clock), notice: await page.textContent('#notice'),
+                 pace: (to.music - from.music) / (to.now - from.now) };
+    };
+    const tone = await clock_after_start('soundtrack=/_test/tone.wav');
+    check(tone.clock === 'soundtrack' && Math.abs(tone.pace - 1) < 0.1 && tone.notice === '',
+          `?soundtrack= plays the file on its own clock (${tone.clock}, ${(tone.pace * 100).toFixed(0)}%)`);
+    const bad = await clock_after_start('soundtrack=/_test/not-sound.mp3');
+    check(bad.clock === 'silent' && Math.abs(bad.pace - 1) < 0.1 && /cannot be played/.test(bad.notice),
+          `a soundtrack that cannot be played: the silent clock and "${bad.notice}"`);
     check(errors.length === 0, `no page or console errors${errors.length ? `: ${errors.join('; ')}` : ''}`);
 } catch (e) {
     check(false, `the test ran to its end (${e.message.split('\n')[0]})`);
