@@ -125,9 +125,10 @@
     function fit() {
         const ratio = window.devicePixelRatio || 1;
         const fitted = Math.min(innerWidth * ratio / width, innerHeight * ratio / height);
-        // Whole device pixels a pixel where the window has room; full screen
-        // or a small window: as large as fits.
-        const scale = document.fullscreenElement || fitted < 1 ? fitted : Math.floor(fitted);
+        // Whole device pixels a pixel where that fills most of the window,
+        // else (and in full screen) as large as fits, still crisp.
+        const whole = Math.floor(fitted);
+        const scale = !document.fullscreenElement && whole >= 1 && whole >= 0.8 * fitted ? whole : fitted;
         canvas.style.width = `${width * scale / ratio}px`;
         canvas.style.height = `${height * scale / ratio}px`;
     }
@@ -192,6 +193,19 @@
         music_ms: () => glimfant_sound.time_ms(),
         frames: () => (engine ? engine._web_frames() : 0),
         scene: () => (engine ? engine._web_scene() : 0),
+        // FNV-1a of the score's first frames as the engine renders them, as
+        // 16-bit little-endian stereo. Only on the virtual clock, where nothing plays it.
+        score_checksum(frames) {
+            if (!options.virtual_clock) return null;
+            let h = 2166136261;
+            for (let done = 0; done < frames;) {
+                const n = Math.min(4096, frames - done);
+                const at = engine._web_score_next(n);
+                for (const byte of engine.HEAPU8.subarray(at, at + 4 * n)) h = Math.imul(h ^ byte, 16777619) >>> 0;
+                done += n;
+            }
+            return h;
+        },
         checksums() {
             const n = Math.min(engine._web_frames(), 8192);
             const at = engine._web_checksums() >> 2;

@@ -47,6 +47,13 @@ execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, 
 execFileSync(glimfant, ['--headless', '--seed', `${seed}`, '--step', `${step}`, '--at', `${held_frame * step}`,
                         '--png', join(work, 'at.png')]);
 const native_sums = fnv_frames(readFileSync(join(work, 'frames.bin')));
+const score_frames = 44100 * 20;
+execFileSync(glimfant, ['--write-score', join(work, 'score.wav')]);
+const score_wav = readFileSync(join(work, 'score.wav'));
+const score_data = score_wav.indexOf('data') + 8;
+let native_score_sum = 2166136261;
+for (const byte of score_wav.subarray(score_data, score_data + 4 * score_frames))
+    native_score_sum = Math.imul(native_score_sum ^ byte, 16777619) >>> 0;
 
 // A soundtrack the browser decodes (two seconds of a tone, as WAV), and a file it cannot.
 function tone_wav(seconds) {
@@ -201,6 +208,8 @@ try {
         return differing;
     });
     check(cells_differing === 0, `the canvas at music time ${held_frame * step} ms equals --png's picture (${cells_differing} of 2000 cells differ)`);
+    const score_sum = await page.evaluate(n => glimfant.score_checksum(n), score_frames);
+    check(score_sum === native_score_sum, 'the score\'s first 20 s as the page renders it equal --write-score\'s samples');
     if (screenshot) await page.screenshot({ path: screenshot });
     await page.keyboard.press('q');
     await wait_state('start');
