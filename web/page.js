@@ -90,7 +90,7 @@
         keys.textContent = '';
         // With a virtual clock the show is the headless one: no sound.
         const problem = options.virtual_clock ? null : await glimfant_sound.start(engine, soundtrack_ready);
-        if (problem) say(problem);
+        say(problem || '');
         const now = performance.now();
         stats = { start: now, drawn: 0, slots: 0, last_slot: -1, hidden_ms: 0, hidden_at: null };
         engine._web_start(tick());

@@ -217,9 +217,18 @@ try {
 
     // A soundtrack from the address plays instead of the score, and its
     // position is the clock; one that cannot be played leaves the silent clock and a line.
-    const clock_after_start = async query => {
+    const clock_after_start = async (query, drop) => {
         await page.goto(`${base}/?${query}`);
         await wait_state('start');
+        if (drop) {
+            await page.evaluate(async url => {
+                const file = new File([await (await fetch(url)).arrayBuffer()], url.split('/').pop());
+                const data = new DataTransfer();
+                data.items.add(file);
+                window.dispatchEvent(new DragEvent('drop', { dataTransfer: data, cancelable: true }));
+            }, drop);
+            await page.waitForFunction(() => /^soundtrack:/.test(document.getElementById('notice').textContent));
+        }
         await page.keyboard.press('Enter');
         await wait_state('show');
         const from = await sample();
@@ -231,6 +240,9 @@ try {
     const tone = await clock_after_start('soundtrack=/_test/tone.wav');
     check(tone.clock === 'soundtrack' && Math.abs(tone.pace - 1) < 0.1 && tone.notice === '',
           `?soundtrack= plays the file on its own clock (${tone.clock}, ${(tone.pace * 100).toFixed(0)}%)`);
+    const dropped = await clock_after_start('', '/_test/tone.wav');
+    check(dropped.clock === 'soundtrack' && Math.abs(dropped.pace - 1) < 0.1,
+          `a dropped file plays instead of the score (${dropped.clock}, "${dropped.notice}")`);
     const bad = await clock_after_start('soundtrack=/_test/not-sound.mp3');
     check(bad.clock === 'silent' && Math.abs(bad.pace - 1) < 0.1 && /cannot be played/.test(bad.notice),
           `a soundtrack that cannot be played: the silent clock and "${bad.notice}"`);
