@@ -65,6 +65,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint32_t* web_pixels() { return browser_pixels()
 EMSCRIPTEN_KEEPALIVE int web_changed_rows() { return browser_take_changed_rows(&changed_first); }
 EMSCRIPTEN_KEEPALIVE int web_changed_first() { return changed_first; }
 EMSCRIPTEN_KEEPALIVE std::uint32_t web_frames() { return browser_frames(); }
+EMSCRIPTEN_KEEPALIVE std::uint32_t web_frames_passed_over() { return browser_frames_passed_over(); }
 EMSCRIPTEN_KEEPALIVE const std::uint32_t* web_checksums() { return browser_checksums(); }
 EMSCRIPTEN_KEEPALIVE const std::int16_t* web_score_next(std::uint32_t frames) { return browser_score_next(frames); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t web_score_length() { return score_length_frames(); }

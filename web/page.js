@@ -192,6 +192,7 @@
         get stats() { return stats && { ...stats, now: performance.now() }; },
         music_ms: () => glimfant_sound.time_ms(),
         frames: () => (engine ? engine._web_frames() : 0),
+        frames_passed_over: () => (engine ? engine._web_frames_passed_over() : 0),
         scene: () => (engine ? engine._web_scene() : 0),
         // FNV-1a of the score's first frames as the engine renders them, as
         // 16-bit little-endian stereo. Only on the virtual clock, where nothing plays it.

@@ -45,5 +45,8 @@ const std::uint32_t* browser_pixels();
 int browser_take_changed_rows(int* first);
 // Frames presented since the music start.
 std::uint32_t browser_frames();
+// Frames not run because their time went by while the page was not drawn
+// (more than browser_catch_up_limit_ms behind).
+std::uint32_t browser_frames_passed_over();
 // FNV-1a of each frame's 4000 bytes (the --dump layout), frame 0 first.
 const std::uint32_t* browser_checksums();

@@ -10,6 +10,7 @@ std::int32_t page_music_ms = 0;     // the music time, as last given
 bool music_started = false;
 std::uint32_t start_tick = 0;       // the page's tick count at the music start
 std::uint32_t frames_presented = 0; // since the music start
+std::uint32_t frames_passed_over = 0; // frames whose time went by while the page was not drawn
 
 std::uint16_t glyph_rows[browser_glyph_rows];
 std::uint32_t pixels[image_pixels];
@@ -65,8 +66,10 @@ bool browser_escape_down() { return false; }  // the page ends the show itself
 std::uint32_t browser_pace(std::uint32_t deadline)
 {
     if (opts.virtual_clock) return deadline;
-    if (ticks_after(page_tick, deadline) > static_cast<std::int32_t>(browser_catch_up_limit_ms)) return page_tick;
-    return deadline;
+    const std::int32_t late = ticks_after(page_tick, deadline);
+    if (late <= static_cast<std::int32_t>(browser_catch_up_limit_ms)) return deadline;
+    frames_passed_over += static_cast<std::uint32_t>(late) / 20;
+    return page_tick;
 }
 
 void browser_present(const screen_cell* cells, int, int)
@@ -111,6 +114,7 @@ platform_api browser_platform(const browser_options& options)
     opts = options;
     music_started = false;
     frames_presented = 0;
+    frames_passed_over = 0;
     anything_shown = false;
     changed_first = image_height;
     changed_end = 0;
@@ -131,7 +135,10 @@ bool browser_frame_due(std::uint32_t deadline)
     if (!opts.virtual_clock) return ticks_after(page_tick, deadline) > 0;
     // The virtual frames are paced like the others, and do not race either.
     const std::int32_t late = ticks_after(page_tick, start_tick + 20u * frames_presented);
-    if (late > static_cast<std::int32_t>(browser_catch_up_limit_ms)) start_tick = page_tick - 20u * frames_presented - 1;
+    if (late > static_cast<std::int32_t>(browser_catch_up_limit_ms)) {
+        frames_passed_over += static_cast<std::uint32_t>(late) / 20;
+        start_tick = page_tick - 20u * frames_presented - 1;
+    }
     return late > 0;
 }
 
@@ -149,5 +156,7 @@ int browser_take_changed_rows(int* first)
 }
 
 std::uint32_t browser_frames() { return frames_presented; }
+
+std::uint32_t browser_frames_passed_over() { return frames_passed_over; }
 
 const std::uint32_t* browser_checksums() { return checksums; }

@@ -117,7 +117,8 @@ const canvas_hash = () => page.evaluate(() => {
 });
 const wait_state = (s, timeout = 20000) =>
     page.waitForFunction(want => window.glimfant && window.glimfant.state === want, s, { timeout });
-const sample = () => page.evaluate(() => ({ music: glimfant.music_ms(), frames: glimfant.frames(), ...glimfant.stats }));
+const sample = () => page.evaluate(() => ({ music: glimfant.music_ms(), frames: glimfant.frames(),
+                                            passed_over: glimfant.frames_passed_over(), ...glimfant.stats }));
 
 try {
     // The live show, on the score and the audio clock.
@@ -143,9 +144,15 @@ try {
     const could = Math.min(due, b.slots - a.slots);
     const drawn = b.drawn - a.drawn;
     const run = b.frames - a.frames;
-    console.log(`     ${run} frames run, ${drawn} drawn, ${due.toFixed(0)} due, display frames in ${b.slots - a.slots} slots`);
+    // A page not drawn for a while (a stalled machine) passes over the frames
+    // of that time rather than racing through them.
+    const passed_over = b.passed_over - a.passed_over;
+    console.log(`     ${run} frames run, ${passed_over} passed over, ${drawn} drawn, ${due.toFixed(0)} due, display frames in ${b.slots - a.slots} slots`);
     check(drawn >= 0.98 * could, `${(100 * drawn / could).toFixed(1)}% of the frames that could be drawn were drawn (98% at least)`);
-    check(run >= 0.98 * due && run <= due + 2, 'the frames run follow the page\'s clock (none skipped, none extra)');
+    // The page may be catching up on a short stall as it is sampled: up to
+    // 250 ms of frames.
+    check(run + passed_over >= due - 14 && run + passed_over <= due + 2,
+          'the frames run follow the page\'s clock (none lost, none extra)');
     // A hidden tab: the browser stops calling back for display frames; the
     // page pauses the sound and its clock, and shown again runs on from there
     // without racing through the frames it missed.
