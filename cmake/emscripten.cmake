@@ -1,7 +1,8 @@
 # Builds the engine as WebAssembly for a web page with Debian's emscripten,
 # offline: its system libraries come prebuilt (no port is fetched or needed).
-# Use: cmake -S . -B build-web/.cmake -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake
-# (scripts/build-web.sh does it and puts the page in build-web/).
+# Use: cmake -S . -B build-web/.cmake -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake \
+#          -DCMAKE_BUILD_TYPE=Release -DGLIMFANT_WEB_DIR=$PWD/build-web
+# (scripts/build-web.sh does just that); the page goes in GLIMFANT_WEB_DIR.
 find_program(glimfant_emcc emcc REQUIRED)
 get_filename_component(glimfant_emcc_real ${glimfant_emcc} REALPATH)
 get_filename_component(glimfant_emscripten_root ${glimfant_emcc_real} DIRECTORY)
