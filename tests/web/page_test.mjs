@@ -5,13 +5,13 @@
 // headless program's: per-frame checksums against --dump, the canvas against
 // --png cell by cell.
 // Usage: node page_test.mjs PAGE-FOLDER GLIMFANT [SCREENSHOT.png]
-import { chromium } from 'playwright-core';
 import { execFileSync } from 'node:child_process';
-import { createServer } from 'node:http';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { extname, join, normalize } from 'node:path';
+import { join } from 'node:path';
 import { gzipSync } from 'node:zlib';
+
+import { launch_chromium, serve } from './page_server.mjs';
 
 const [page_dir, glimfant, screenshot] = process.argv.slice(2);
 if (!page_dir || !glimfant) {
@@ -77,26 +77,9 @@ function tone_wav(seconds) {
 writeFileSync(join(work, 'tone.wav'), tone_wav(2));
 writeFileSync(join(work, 'not-sound.mp3'), 'this is not a sound file\n'.repeat(100));
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-                '.svg': 'image/svg+xml', '.png': 'image/png', '.bin': 'application/octet-stream' };
-const server = createServer((request, response) => {
-    const path = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    const [root, rest] = path.startsWith('/_test/') ? [work, path.slice(6)] : [page_dir, path];
-    const file = join(root, normalize(rest === '/' ? '/index.html' : rest));
-    try {
-        const body = readFileSync(file);
-        response.writeHead(200, { 'Content-Type': types[extname(file)] || 'application/octet-stream' });
-        response.end(body);
-    } catch {
-        response.writeHead(404);
-        response.end();
-    }
-});
-await new Promise(done => server.listen(0, '127.0.0.1', done));
-const base = `http://127.0.0.1:${server.address().port}`;
-
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true,
-                                        args: ['--autoplay-policy=no-user-gesture-required'] });
+const server = await serve(page_dir, work);
+const base = server.base;
+const browser = await launch_chromium();
 const errors = [];
 const page = await browser.newPage({ viewport: { width: 760, height: 440 } });
 page.on('pageerror', e => errors.push(`page error: ${e.message}`));
