@@ -16,6 +16,9 @@ glimfant_windows_packages=(cmake make ninja-build ccache g++-mingw-w64-x86-64-po
 glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
 glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
 glimfant_fuzz_packages=(clang)  # libFuzzer comes with Debian's clang
+# The page for web browsers (emscripten, offline) and its test in Debian's
+# chromium, driven through playwright-core from npm (tests/web; node 20 or later).
+glimfant_web_packages=(cmake make ccache g++ zlib1g-dev unifont emscripten chromium nodejs)
 
 glimfant_install_missing() {  # the packages named, or else glimfant_packages
     local missing=() p wanted=("$@")

@@ -43,30 +43,41 @@ void demo_setup(const platform_api& platform, const demo_config& config)
     demo.glyph.init(0, 0, 20, 10);
 }
 
-int run_demo(const platform_api& platform, const demo_config& config)
+void demo_open(const platform_api& platform, const demo_config& config)
 {
     demo_setup(platform, config);
     draw_picture(start_picture, 15, 0, '.');
     present_screen();
+}
 
+void demo_start(const demo_config& config)
+{
+    demo.scene = 0;
+    demo.scene_counter = 0;
+    demo.platform->music_start(config.soundtrack);
+    demo.frame_deadline = demo.platform->tick_count();
+}
+
+void demo_frame()
+{
+    clear_screen();
+    run_scene();
+    // The deadline moves by exactly 20 from its previous value, so a slow
+    // frame is followed by frames that present at once until it catches up.
+    demo.frame_deadline = demo.platform->pace(demo.frame_deadline) + 20;
+    present_screen();
+}
+
+int run_demo(const platform_api& platform, const demo_config& config)
+{
+    demo_open(platform, config);
     if (!platform.wait_for_space()) {
         platform.shutdown();
         return 0;
     }
-    demo.scene = 0;
-    demo.scene_counter = 0;
-    platform.music_start(config.soundtrack);
-    demo.frame_deadline = platform.tick_count();
-
+    demo_start(config);
     // ESC already down when SPACE came: leave before the first frame.
-    while (!platform.escape_down()) {
-        clear_screen();
-        run_scene();
-        // The deadline moves by exactly 20 from its previous value, so a slow
-        // frame is followed by frames that present at once until it catches up.
-        demo.frame_deadline = platform.pace(demo.frame_deadline) + 20;
-        present_screen();
-    }
+    while (!platform.escape_down()) demo_frame();
     platform.shutdown();
     return 0;
 }

@@ -45,3 +45,12 @@ int run_demo(const platform_api& platform, const demo_config& config);
 
 // Start-up only (every set-up step up to the start picture); for tests.
 void demo_setup(const platform_api& platform, const demo_config& config);
+
+// The steps of run_demo, for a platform whose loop is not ours (a browser
+// calls back once a display frame and must not be blocked):
+// start-up and the start picture, presented.
+void demo_open(const platform_api& platform, const demo_config& config);
+// After SPACE: the first scene, the music start and the first frame deadline.
+void demo_start(const demo_config& config);
+// One frame: clear, scene, pace, present. The caller tests ESC before each.
+void demo_frame();
