@@ -95,7 +95,7 @@ TEST(command_line, options_that_cannot_take_effect_are_usage_errors_that_name_th
     };
     for (const auto& c : cases) {
         ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
-        const run_result r = run("--version >/dev/null && cd " + dir + " && " + binary + " " + c.args);
+        const run_result r = run("--version >/dev/null && cd " + dir + " && " + e2e::binary + " " + c.args);
         EXPECT_EQ(r.status, 2) << c.args;
         EXPECT_NE(r.err.find(c.named), std::string::npos) << c.args << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
