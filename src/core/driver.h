@@ -9,9 +9,8 @@
 #include "effects/star_streaks.h"
 #include "platform/platform.h"
 #include "text/text_banner.h"
+#include "timeline/show_timeline.h"
 #include "wire/wire_objects.h"
-
-inline constexpr int greeting_count = 15;
 
 // Everything the driver owns for the whole run.
 struct demo_state {
