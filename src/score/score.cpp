@@ -422,6 +422,17 @@ void score_reset()
     synth_reset();
 }
 
+void score_seek(std::uint32_t frame)
+{
+    score_reset();
+    static std::int16_t dropped[4096 * 2];
+    for (std::uint32_t done = 0; done < frame && done < length_frames;) {
+        const std::uint32_t n = frame - done < 4096 ? frame - done : 4096;
+        score_render(dropped, n);
+        done += n;
+    }
+}
+
 void score_set_voices(std::uint32_t mask) { synth_set_voices(mask); }
 
 void score_render(std::int16_t* out, std::uint32_t frames)
