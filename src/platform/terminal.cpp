@@ -574,6 +574,8 @@ bool term_wait_for_space()
         if (keys.quit) return false;
         if (keys.space) {
             keys.space = false;
+            keys.pause = keys.any = false;  // the SPACE that starts the show pauses nothing
+            keys.seek = 0;
             return true;
         }
         pollfd p[2] = {{key_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
@@ -589,6 +591,18 @@ bool term_escape_down()
     handle_signals(false);
     read_keys();
     return keys.quit;
+}
+
+viewer_keys term_take_keys()
+{
+    read_keys();
+    viewer_keys taken;
+    taken.pause = keys.pause || keys.space;
+    taken.seek = keys.seek;
+    taken.any = keys.any;
+    keys.pause = keys.space = keys.any = false;
+    keys.seek = 0;
+    return taken;
 }
 
 // Waits as platform_api::pace says; the deadline waited for goes to the statistics.
@@ -706,16 +720,32 @@ void keys_feed(key_decoder& k, const unsigned char* bytes, int count, std::uint3
         case key_plain:
             if (b == ' ') k.space = true;
             if (b == 'q') k.quit = true;
+            if (b == 'p' || b == 'P') k.pause = true;
+            k.any = true;
             break;
         case key_after_escape:
             k.state = b == '[' ? key_in_csi : b == 'O' ? key_after_ss3 : key_plain;  // else Alt+key
+            k.csi_number = 0;
+            if (k.state == key_plain) k.any = true;
             break;
         case key_in_csi:
-            if (b < 0x20 || b > 0x3F) k.state = key_plain;  // a final byte, or garbage
-            if (b == 'c' || b == 'n') ++k.replies;          // no key ends so: DA or DSR answers
+            if (b >= '0' && b <= '9' && k.csi_number < 1000) k.csi_number = k.csi_number * 10 + (b - '0');
+            if (b == ';') k.csi_number = 1000;  // only a lone number names a key here
+            if (b >= 0x20 && b <= 0x3F) break;
+            k.state = key_plain;  // a final byte, or garbage
+            if (b == 'c' || b == 'n') {
+                ++k.replies;  // no key ends so: DA or DSR answers
+                break;
+            }
+            k.any = true;
+            if (b == 'C' || (b == '~' && k.csi_number == 6)) ++k.seek;  // right arrow, Page Down
+            if (b == 'D' || (b == '~' && k.csi_number == 5)) --k.seek;  // left arrow, Page Up
             break;
         case key_after_ss3:
             k.state = key_plain;
+            k.any = true;
+            if (b == 'C') ++k.seek;  // the arrows in application mode
+            if (b == 'D') --k.seek;
             break;
         }
     }
@@ -790,6 +820,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,
-                       term_present,    music_start,         term_music_time,  term_shutdown};
+                       term_present,    music_start,         term_music_time,  term_shutdown,
+                       term_take_keys,  music_pause,         music_seek};
     return true;
 }

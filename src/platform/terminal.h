@@ -39,7 +39,8 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
 
 // Keys from the terminal's byte stream. A lone ESC byte is the ESC key; an ESC
 // followed at once by more bytes starts an escape sequence (an arrow or
-// function key, Alt with a key), which means nothing here.
+// function key, Alt with a key): the arrows and Page Up/Down seek, the
+// others are just keys.
 
 // How long an ESC must stand alone to count as the key.
 inline constexpr std::uint32_t lone_escape_ms = 25;
@@ -54,6 +55,10 @@ struct key_decoder {
     std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
     bool space = false;            // SPACE seen; the taker clears it
     bool quit = false;             // ESC or 'q' seen; stays set
+    bool pause = false;            // 'p' seen; the taker clears it
+    int seek = 0;                  // right arrow or Page Down +1, left arrow or Page Up -1; the taker clears it
+    bool any = false;              // any key seen (not an answer); the taker clears it
+    int csi_number = 0;            // the first number of the sequence under way
     int replies = 0;               // answers to status requests seen (CSI ... c, CSI ... n); counts up
     int replies_due = 0;           // answers still to come; set by the taker
 };
