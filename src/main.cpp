@@ -52,6 +52,13 @@ bool close_output(std::FILE* f, const char* path, bool failed)
 
 cast_file recording;  // --record: the one recording of the run
 
+void watch_options(const demo_options& o, demo_config& config)
+{
+    config.from_ms = o.from_ms;
+    config.loop = o.loop;
+    config.screensaver = o.screensaver;
+}
+
 // Opens the recording's temporary file, when one is asked for.
 bool open_recording(const demo_options& o)
 {
@@ -104,6 +111,8 @@ int run_headless(const demo_options& o)
     config.soundtrack = o.soundtrack;
     config.seed_given = true;
     config.seed = o.seed_given ? o.seed : o.start_tick;
+    watch_options(o, config);
+    config.replay_step_ms = o.step_ms;
     run_demo(api, config);
     const bool write_failed = headless_write_failed();
     const bool dump_ok = close_output(h.dump, o.dump_path, write_failed);
@@ -148,6 +157,7 @@ int run_terminal(const demo_options& o)
     music_prepare(o.soundtrack);
     demo_config config;
     config.soundtrack = o.soundtrack;
+    watch_options(o, config);
     const int status = run_demo(api, config);
     if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
     const bool record_ok = close_recording(o, true);

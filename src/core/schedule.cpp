@@ -78,7 +78,7 @@ void beat_words()
 // units deeper for the first beat, and flashes large and white every 2 beats.
 void plasma_and_cube_pulse()
 {
-    plasma_frame(demo.frame_deadline);
+    plasma_frame(demo.frame_deadline + demo.show_clock_shift);
 
     const int r = (t() - cube_pulse_lag_ms) % cube_pulse_ms;
     if (r <= beat_ms) {
@@ -109,7 +109,7 @@ void plasma_and_cube_pulse()
 
 void plasma_and_cube()
 {
-    plasma_frame(demo.frame_deadline);
+    plasma_frame(demo.frame_deadline + demo.show_clock_shift);
     demo.cube.draw(0, 0, 20, '8', 11, 9, 0.1f);
     beat_words();  // this scene lasts one frame; the words come before its end test
 }

@@ -27,6 +27,7 @@ inline constexpr int flare_beat = 458;
 inline constexpr int fade_tenth_beat = 4616;
 // The score ends here; the last scene runs on. A looping show starts again here.
 inline constexpr int show_end_beat = 468;
+inline constexpr int show_end_ms = 338 * show_end_beat - 30;
 
 // The fountain spawns until beat 60, the cascade until beat 132.
 inline constexpr int fountain_spawn_end_beat = 60;
@@ -55,3 +56,28 @@ inline constexpr int greeting_beats = 11;
 inline constexpr double greeting_in_beat = 285.5;
 inline constexpr int greeting_burn_beat = 295;
 inline constexpr double greeting_gone_beat = 296.5;
+
+// The scenes a viewer moves between (the arrows, --from NAME), in running
+// order: each begins in the first frame past its beat's start.
+struct show_scene {
+    const char* name;
+    int beat;
+};
+inline constexpr show_scene show_scenes[] = {
+    {"title", 0},
+    {"burn", title_burn_beat},
+    {"fountain", fountain_beat},
+    {"plasma", plasma_beat},
+    {"cascade", cascade_beat},
+    {"bars", bars_beat},
+    {"fire", fire_beat},
+    {"credits", credits_beat},
+    {"second-credit", second_credit_beat},
+    {"logo", logo_beat},
+    {"greetings", greetings_beat},
+    {"flare", flare_beat},
+};
+inline constexpr int show_scene_count = static_cast<int>(sizeof show_scenes / sizeof show_scenes[0]);
+
+// The first whole millisecond of music time in a scene that begins at beat.
+constexpr int scene_start_ms(int beat) { return beat == 0 ? 0 : beat_ms * beat - beat_lead_ms + 1; }
