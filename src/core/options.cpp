@@ -187,6 +187,8 @@ const char* check_capture_options(const demo_options& o)
     if (o.at_given && !o.png_path) return "option --at needs --png FILE";
     if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
     if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
+    // Their frames are numbered from the start of the show.
+    if ((o.png_path || o.video_path) && (o.from_ms || o.loop)) return "options --from and --loop do not go with --png or --video";
     if (o.png_path && o.at_ms / o.step_ms >= o.frames) {
         std::snprintf(message, sizeof message, "option --at: %u ms is past the end of the show "
                       "(the last frame shows %llu ms)", o.at_ms,
