@@ -27,6 +27,6 @@ for ((t = every; t <= seconds; t += every)); do
 done
 end_rss=$(kib "$demo_pid" VmRSS)
 demo_quit
-loops=$(awk '$1 != "#" { if (seen && $6 < previous) n++; previous = $6; seen = 1 } END { print n + 0 }' "$demo_dir/stats.txt")
+loops=$(awk '$1 != "#" { if (seen && $5 < previous) n++; previous = $5; seen = 1 } END { print n + 0 }' "$demo_dir/stats.txt")
 echo "$((seconds + 3)) s of looping, $loops loops: VmRSS $start_rss KiB at the start, $end_rss KiB at the end"
 [ "$end_rss" -le "$start_rss" ] && echo "target met: no growth" || echo "grew by $((end_rss - start_rss)) KiB"

@@ -79,8 +79,8 @@ sleep 1
 keys Escape
 wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 [ "$(cat "$dir/status")" = 0 ] || fail "ESC ended with status $(cat "$dir/status")"
-awk '$1 != "#" { if ($6 == previous && $6 > 0) { if (++run > longest) longest = run } else run = 0
-                 if ($6 >= 10111 && $6 < 10500) moved = 1; previous = $6 }
+awk '$1 != "#" { if ($5 == previous && $5 > 0) { if (++run > longest) longest = run } else run = 0
+                 if ($5 >= 10111 && $5 < 10500) moved = 1; previous = $5 }
      END { exit !(longest >= 20 && moved) }' "$dir/stats.txt" || fail "no pause or no move in the music column"
 echo "p pauses and resumes, the right arrow moves to the next scene"
 
