@@ -469,3 +469,27 @@ TEST(viewer_controls_e2e, a_screensaver_needs_no_space_and_ends_on_any_key)
     s.expect_as_found();
     EXPECT_GT(music_column(s.file("stats.txt")).size(), 5u) << "the show ran without SPACE";
 }
+
+// The paused frame stays on screen, and a resize draws it again, centred.
+TEST(viewer_controls_e2e, a_resize_while_paused_draws_the_paused_frame_again)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("paused_resize", 80, 25);
+    s.start_demo();
+    ASSERT_TRUE(s.taken_over());
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    s.keys("p");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string paused = s.pane();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(s.pane(), paused) << "the paused frame changed";
+    s.tmux("resize-window -t t -x 100 -y 29");
+    // Centred: 10 columns and 2 rows in.
+    std::istringstream lines(paused);
+    std::string line, expected = "\n\n";
+    while (std::getline(lines, line)) expected += (line.empty() ? "" : std::string(10, ' ') + line) + "\n";
+    EXPECT_TRUE(wait_for([&] { return trimmed(s.pane()) == trimmed(expected); })) << s.pane() << "\n" << expected;
+    s.keys("Escape");
+    EXPECT_EQ(s.status(), 0);
+}
