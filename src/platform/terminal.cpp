@@ -593,9 +593,9 @@ bool term_escape_down()
     return keys.quit;
 }
 
+// The keys escape_down has just read (and the pacing wait before it).
 viewer_keys term_take_keys()
 {
-    read_keys();
     viewer_keys taken;
     taken.pause = keys.pause || keys.space;
     taken.seek = keys.seek;
