@@ -141,9 +141,9 @@ bool console_wait_for_space()
 // console nothing more when there was no key.
 bool console_escape_down() { return quit_seen; }
 
+// The keys the pacing wait has read.
 viewer_keys console_take_keys()
 {
-    read_keys();
     const viewer_keys taken = viewer_seen;
     viewer_seen = viewer_keys{};
     space_seen = false;
