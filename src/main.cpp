@@ -70,6 +70,13 @@ bool write_whole(const char* path, bool (*write)(const char* name), const char* 
     return false;
 }
 
+void watch_options(const demo_options& o, demo_config& config)
+{
+    config.from_ms = o.from_ms;
+    config.loop = o.loop;
+    config.screensaver = o.screensaver;
+}
+
 cast_file recording;        // --record: the one recording of the run
 int recording_cleanup = -1; // its discard's place on the clean-up list
 
@@ -135,6 +142,8 @@ int run_headless(const demo_options& o)
     config.soundtrack = o.soundtrack;
     config.seed_given = true;
     config.seed = o.seed_given ? o.seed : o.start_tick;
+    watch_options(o, config);
+    config.replay_step_ms = o.step_ms;
     run_demo(api, config);
     const bool write_failed = headless_write_failed();
     const bool dump_ok = close_output(dump_out, o.dump_path, write_failed);
@@ -180,6 +189,7 @@ int run_terminal(const demo_options& o)
     music_prepare(o.soundtrack);
     demo_config config;
     config.soundtrack = o.soundtrack;
+    watch_options(o, config);
     const int status = run_demo(api, config);
     if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
     const bool record_ok = close_recording(o, true);

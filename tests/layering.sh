@@ -5,15 +5,16 @@ set -u
 cd "$(dirname "${BASH_SOURCE[0]}")/../src" || exit 1
 declare -A allowed=(
     [base]=""
+    [timeline]=""
     [render]="base"
     [math]="base"
-    [score]="base"
+    [score]="timeline base"
     [effects]="render math base"
     [text]="effects render math base"
     [wire]="render math base"
     [capture]="render base"
     [platform]="capture score render base"
-    [core]="platform capture text effects wire score render math base"
+    [core]="platform capture text effects wire score render math timeline base"
 )
 bad=0
 for dir in */; do

@@ -1,8 +1,7 @@
 #include "core/driver.h"
 
 #include "core/schedule.h"
-#include "effects/fire.h"
-#include "effects/sine_bars.h"
+#include "core/show_seek.h"
 #include "render/ascii_pictures.h"
 
 demo_state demo;
@@ -11,43 +10,76 @@ namespace {
 
 void present_screen() { demo.platform->present(screen_buffer, screen_width, screen_height); }
 
+// The deadline moves by exactly 20 from its previous value, so a slow frame
+// is followed by frames that present at once until it catches up.
+void pace_and_present()
+{
+    demo.frame_deadline = demo.platform->pace(demo.frame_deadline) + 20;
+    present_screen();
+}
+
+// Re-runs the show up to ms and moves the music there; the next frame is the
+// uninterrupted show's frame at that time, and is presented without delay.
+void move_to(const platform_api& platform, const demo_config& config, std::int32_t ms)
+{
+    const std::uint32_t k = show_replay(ms, config.replay_step_ms);
+    demo.frame_deadline = platform.tick_count();
+    demo.show_clock_shift = demo.first_deadline + 20 * k - demo.frame_deadline;
+    if (platform.music_seek) platform.music_seek(static_cast<std::int32_t>(k * config.replay_step_ms));
+}
+
+enum frame_plan { end_show, run_frame, hold_frame };
+
+// The viewer's keys and the loop, before a frame: pause, move, or end.
+frame_plan viewer_controls(const platform_api& platform, const demo_config& config)
+{
+    const viewer_keys keys = platform.take_keys ? platform.take_keys() : viewer_keys{};
+    if (config.screensaver && keys.any) return end_show;
+    if (keys.pause) {
+        demo.paused = !demo.paused;
+        if (platform.music_pause) platform.music_pause(demo.paused);
+    }
+    std::int32_t target = -1;
+    for (int step = 0; step < keys.seek || step < -keys.seek; ++step) {
+        const std::int32_t from = target >= 0 ? target : platform.music_time();
+        const std::int32_t to = keys.seek > 0 ? next_scene_start(from) : previous_scene_start(from);
+        if (to < 0 && !config.loop) break;  // past the last scene: stay
+        target = to < 0 ? 0 : to;
+    }
+    if (target < 0 && config.loop && !demo.paused && platform.music_time() > show_end_ms) target = 0;
+    if (target >= 0) {
+        move_to(platform, config, target);
+        return run_frame;  // also when paused: the frame moved to is shown
+    }
+    if (!demo.paused) return run_frame;
+    demo.show_clock_shift -= 20;  // the plasma's clock stands too
+    return hold_frame;
+}
+
 }  // namespace
 
 void demo_setup(const platform_api& platform, const demo_config& config)
 {
     demo.platform = &platform;
     picture_setup();
-    fire_init(config.seed_given ? config.seed : platform.tick_count());
-    bars_init(0, 0.0);
-    bars_init(1, 3.141592653589793);
-    streaks_init(demo.streaks);
-    drops_init(demo.rain);
-    fountain_init(demo.fountain_particles);
-    cascade_init(demo.cascade);
-
+    demo.seed = config.seed_given ? config.seed : platform.tick_count();
     banner_create(demo.scroll_banner, scroll_text);
-    demo.scroll_banner.slide_column = window_columns;
-    demo.scroll_banner.window_width = window_columns;
     for (int g = 0; g < greeting_count; ++g) {
         demo.greeting_banners[g] = new text_banner;  // std::bad_alloc is not caught
         banner_create(*demo.greeting_banners[g], greeting_texts[g]);
     }
-    for (text_banner* banner : demo.greeting_banners) {
-        banner->slide_column = window_columns;
-        banner->window_width = window_columns;
-    }
-
-    demo.cube_amplitude = 0.0f;
-    demo.cube_pattern = 0;
-    demo.cube.init(0, 0, 22, 10);
-    demo.glyph.init(0, 0, 20, 10);
+    show_reset();
+    demo.show_clock_shift = 0;
+    demo.paused = false;
 }
 
 void demo_open(const platform_api& platform, const demo_config& config)
 {
     demo_setup(platform, config);
-    draw_picture(start_picture, 15, 0, '.');
-    present_screen();
+    if (!config.screensaver) {
+        draw_picture(start_picture, 15, 0, '.');
+        present_screen();
+    }
 }
 
 void demo_start(const demo_config& config)
@@ -56,28 +88,35 @@ void demo_start(const demo_config& config)
     demo.scene_counter = 0;
     demo.platform->music_start(config.soundtrack);
     demo.frame_deadline = demo.platform->tick_count();
+    demo.first_deadline = demo.frame_deadline;
+    if (config.from_ms > 0) move_to(*demo.platform, config, config.from_ms);
 }
 
 void demo_frame()
 {
     clear_screen();
     run_scene();
-    // The deadline moves by exactly 20 from its previous value, so a slow
-    // frame is followed by frames that present at once until it catches up.
-    demo.frame_deadline = demo.platform->pace(demo.frame_deadline) + 20;
-    present_screen();
+    pace_and_present();
 }
 
 int run_demo(const platform_api& platform, const demo_config& config)
 {
     demo_open(platform, config);
-    if (!platform.wait_for_space()) {
+    if (!config.screensaver && !platform.wait_for_space()) {
         platform.shutdown();
         return 0;
     }
     demo_start(config);
     // ESC already down when SPACE came: leave before the first frame.
-    while (!platform.escape_down()) demo_frame();
+    while (!platform.escape_down()) {
+        const frame_plan plan = viewer_controls(platform, config);
+        if (plan == end_show) break;
+        if (plan == hold_frame) {
+            pace_and_present();  // the paused frame stays on screen
+            continue;
+        }
+        demo_frame();
+    }
     platform.shutdown();
     return 0;
 }

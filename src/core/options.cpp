@@ -9,6 +9,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "timeline/show_timeline.h"
+
 namespace {
 
 enum value_kind { no_value, number_value, word_value, file_value };
@@ -60,6 +62,23 @@ const char* set_step(demo_options& o, const char*, std::uint32_t n)
 {
     if (n == 0 || n > max_step_ms) return "'%s' is not from 1 to 1000 ms";
     o.step_ms = n;
+    return nullptr;
+}
+
+// A music time in ms, or the name of a scene (its first frame).
+const char* set_from(demo_options& o, const char* text, std::uint32_t)
+{
+    for (const show_scene& scene : show_scenes)
+        if (!std::strcmp(text, scene.name)) {
+            o.from_ms = scene_start_ms(scene.beat);
+            return nullptr;
+        }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long ms = std::strtoul(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end || errno || ms > static_cast<unsigned long>(show_end_ms))
+        return "'%s' is neither a scene's name nor a music time from 0 to 158154 ms";
+    o.from_ms = static_cast<std::int32_t>(ms);
     return nullptr;
 }
 
@@ -123,6 +142,13 @@ const option_row option_table[] = {
     {"stats", file_value, terminal_only, "FILE", "write a line a frame: frame number, deadline (ms),\npresent time (ms), bytes sent to the terminal\n(0: not presented, the terminal trails), music time\nshown (ms)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.stats_path = t; return nullptr; }},
     {"record", file_value, anywhere, "FILE.cast", "record what the terminal receives, with its\ntiming, as an asciicast v2 file", set_record},
+
+    {nullptr, no_value, anywhere, nullptr, "Watching:", nullptr},
+    {"from", word_value, anywhere, "MS|SCENE", "begin the show at music time MS (0..158154) or\nat the start of a scene (the scenes are below)", set_from},
+    {"loop", no_value, anywhere, nullptr, "after the end, the show again from its start\n(until ESC or q)",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.loop = true; return nullptr; }},
+    {"screensaver", no_value, terminal_only, nullptr, "no start picture, looping, and any key ends it",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.screensaver = o.loop = true; return nullptr; }},
 
     {nullptr, no_value, anywhere, nullptr, "Rendering without a terminal:", nullptr},
     {"headless", no_value, anywhere, nullptr, "no terminal, keyboard or sound; virtual clocks",
@@ -235,6 +261,8 @@ const char* check_capture_options(const demo_options& o)
     if (o.video_size_given && !o.video_path) return "option --video-size needs --video FILE.mp4";
     if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
     if (o.video_path && !o.frames) return "option --video: there is no frame to show with --frames 0";
+    // Their frames are numbered from the start of the show.
+    if ((o.png_path || o.video_path) && (o.from_ms || o.loop)) return "options --from and --loop do not go with --png or --video";
     if (o.png_path && o.at_ms / o.step_ms >= o.frames) {
         std::snprintf(message, sizeof message, "option --at: %u ms is past the end of the show "
                       "(the last frame shows %llu ms)", o.at_ms,
@@ -382,7 +410,10 @@ void write_usage(std::FILE* out)
 {
     std::fputs("Usage: glimfant [OPTION]...\n"
                "A real-time audiovisual demo for an 80 x 25 text terminal.\n"
-               "Press SPACE at the start screen to begin the show, ESC or q to leave.\n",
+               "Press SPACE at the start screen to begin the show, ESC or q to leave.\n"
+               "During the show p or SPACE pauses and resumes it; the right arrow or Page\n"
+               "Down moves to the next scene, the left arrow or Page Up back to the start\n"
+               "of this scene (in its first second, of the one before).\n",
                out);
     for (int i = 0; i < row_count; ++i) {
         const option_row& r = option_table[i];
@@ -403,5 +434,16 @@ void write_usage(std::FILE* out)
             if (*p == '\n') std::fprintf(out, "%*s", help_column, "");
         }
         std::fputc('\n', out);
+    }
+    std::fputs("\nScenes (for --from), in running order:\n ", out);
+    int column = 1;
+    for (int i = 0; i < show_scene_count; ++i) {
+        const int width = static_cast<int>(std::strlen(show_scenes[i].name)) + 2;
+        if (column + width > 78) {
+            std::fputs("\n ", out);
+            column = 1;
+        }
+        std::fprintf(out, " %s%s", show_scenes[i].name, i + 1 < show_scene_count ? "," : "\n");
+        column += width;
     }
 }

@@ -35,6 +35,10 @@ struct demo_options {
     const char* stats_path = nullptr;  // --stats FILE: per-frame timing and bytes, terminal only
     const char* record_path = nullptr; // --record FILE.cast: the terminal bytes as an asciicast
 
+    std::int32_t from_ms = 0;       // --from MS or a scene's name: where the show begins
+    bool loop = false;              // --loop: again from the start after the end
+    bool screensaver = false;       // --screensaver: no start picture, looping, any key ends
+
     const char* write_score_path = nullptr;     // --write-score FILE.wav
     const char* dump_pictures_path = nullptr;   // --dump-pictures FILE
 };

@@ -9,7 +9,7 @@
 #include "render/ascii_pictures.h"
 #include "text/banner_effects.h"
 
-const char* const greeting_texts[greeting_texts_count] = {
+const char* const greeting_texts[greeting_count] = {
     "GREETS TO        ",
     "TRIVOLUTEX         ",
     "  GLYMBA             ",
@@ -58,17 +58,18 @@ void title_burns()
     fire_frame();
 }
 
-void fountain_scene() { fountain_frame(demo.fountain_particles, t() <= beat_time(60) ? 1 : 0); }
+void fountain_scene() { fountain_frame(demo.fountain_particles, t() <= beat_time(fountain_spawn_end_beat) ? 1 : 0); }
 
 // The beat words flash over the fountain and the plasma: JEG, SER, HORER.
 void beat_words()
 {
-    for (const int b : {36, 44, 52}) {
+    for (const int b : word_beats) {
+        constexpr int ser = word_step_beats, horer = 2 * word_step_beats;
         if (t() > beat_time(b) && t() <= beat_time(b + fifth_beat))
             draw_picture(word_jeg_picture, 15, 8, '.');
-        if (t() > beat_time(b + 2) && t() <= beat_time(b + 2 + fifth_beat))
+        if (t() > beat_time(b + ser) && t() <= beat_time(b + ser + fifth_beat))
             draw_picture(word_ser_picture, 15, 8, '.');
-        if (t() > beat_time(b + 4) && t() <= beat_time(b + 4 + four_fifths_beat))
+        if (t() > beat_time(b + horer) && t() <= beat_time(b + horer + four_fifths_beat))
             draw_picture(word_horer_picture, 15, 8, '.');
     }
 }
@@ -77,10 +78,10 @@ void beat_words()
 // units deeper for the first beat, and flashes large and white every 2 beats.
 void plasma_and_cube_pulse()
 {
-    plasma_frame(demo.frame_deadline);
+    plasma_frame(demo.frame_deadline + demo.show_clock_shift);
 
-    const int r = (t() - 30) % 1352;
-    if (r <= 338) {
+    const int r = (t() - cube_pulse_lag_ms) % cube_pulse_ms;
+    if (r <= beat_ms) {
         if (demo.cube_amplitude == 0.0f) {
             ++demo.cube_pattern;
             if (demo.cube_pattern > 3) demo.cube_pattern = 0;
@@ -90,7 +91,7 @@ void plasma_and_cube_pulse()
         demo.cube_amplitude = 0.0f;
     }
 
-    const int r2 = (t() + 308) % 676;
+    const int r2 = (t() + cube_flash_lead_ms) % cube_flash_ms;
     float scale = 0.12f;
     int foreground = 11, background = 9;
     if (r2 <= 70) {
@@ -108,14 +109,14 @@ void plasma_and_cube_pulse()
 
 void plasma_and_cube()
 {
-    plasma_frame(demo.frame_deadline);
+    plasma_frame(demo.frame_deadline + demo.show_clock_shift);
     demo.cube.draw(0, 0, 20, '8', 11, 9, 0.1f);
     beat_words();  // this scene lasts one frame; the words come before its end test
 }
 
 void cascade_scene()
 {
-    cascade_frame(demo.cascade, t() <= beat_time(132) ? 1 : 0);
+    cascade_frame(demo.cascade, t() <= beat_time(cascade_spawn_end_beat) ? 1 : 0);
     demo.glyph.draw(0, 0, 20, '8', 15, 8, 0.1f);
 }
 
@@ -133,10 +134,10 @@ void fire_alone() { fire_frame(); }
 
 // A credit stands in dark grey, flashing white for 43 ms every two beats,
 // until its end; then its letters are stamped into the fire on five frames.
-void show_and_stamp(const ascii_picture& picture, std::int32_t end, std::uint8_t ink)
+void show_and_stamp(const ascii_picture& picture, int burn_beat, std::uint8_t ink)
 {
     fire_frame();
-    if (t() < end) {
+    if (t() < beat_time(burn_beat)) {
         const int r = (t() + 139) % 676;
         draw_picture(picture, r <= 42.25 ? 15 : 8, 0, '.');
     } else if (demo.scene_counter < 5) {
@@ -145,9 +146,9 @@ void show_and_stamp(const ascii_picture& picture, std::int32_t end, std::uint8_t
     }
 }
 
-void first_credit() { show_and_stamp(credit_first_picture, 77034, '#'); }
-void second_credit() { show_and_stamp(credit_second_picture, 82442, '#'); }
-void logo_credit() { show_and_stamp(logo_picture, 87850, '8'); }
+void first_credit() { show_and_stamp(credit_first_picture, credit_burn_beats[0], '#'); }
+void second_credit() { show_and_stamp(credit_second_picture, credit_burn_beats[1], '#'); }
+void logo_credit() { show_and_stamp(logo_picture, credit_burn_beats[2], '8'); }
 
 // Each greeting has 11 beats: shown for 9.5, burnt for 0.2, then it fades.
 void rain_and_greetings()
@@ -155,18 +156,18 @@ void rain_and_greetings()
     drops_frame(demo.rain);
     fire_frame();
     for (int g = 0; g < greeting_count; ++g) {
-        const double o = 11.0 * g;
-        if (t() <= beat_time(o + 285.5) || t() >= beat_time(o + 296.5)) continue;
-        if (t() < beat_time(o + 295))
+        const double o = static_cast<double>(greeting_beats) * g;
+        if (t() <= beat_time(o + greeting_in_beat) || t() >= beat_time(o + greeting_gone_beat)) continue;
+        if (t() < beat_time(o + greeting_burn_beat))
             draw_banner(*demo.greeting_banners[g], 8, 15, 7);
-        else if (t() < beat_time(o + 295 + fifth_beat))
+        else if (t() < beat_time(o + greeting_burn_beat + fifth_beat))
             burn_banner(*demo.greeting_banners[g], fire_field, 8, '$');
     }
 }
 
 void flare_and_burn_out()
 {
-    if (t() > 155990.8) fire_set_sparks(1);  // beat 461.6: the fire dies
+    if (t() > beat_time(fade_tenth_beat / 10.0)) fire_set_sparks(1);  // the fire dies
     else drops_frame(demo.rain);
     fire_frame();
 }
@@ -201,22 +202,22 @@ struct scene_entry {
 };
 
 constexpr scene_entry running_order[] = {
-    //code body                  words  end rule             beat  next  changes
-    {0,  nullptr,                false, end_rule::always,     0,    1,    opening},
-    {1,  fire_through_title,     false, end_rule::after_beat, 2,    2,    no_change},
-    {2,  fire_through_title,     false, end_rule::after_beat, 30,   3,    title_to_burn},
-    {3,  title_burns,            false, end_rule::after_beat, 36,   21,   no_change},
-    {21, fountain_scene,         true,  end_rule::after_beat, 68,   22,   no_change},
-    {22, plasma_and_cube_pulse,  true,  end_rule::after_beat, 100,  23,   no_change},
-    {23, plasma_and_cube,        false, end_rule::after_beat, 100,  61,   no_change},
-    {61, cascade_scene,          false, end_rule::after_beat, 140,  16,   no_change},
-    {16, bars_and_scroller,      false, end_rule::after_beat, 212,  17,   bars_to_fire},
-    {17, fire_alone,             false, end_rule::after_beat, 214,  51,   fire_to_credits},
-    {51, first_credit,           false, end_rule::after_beat, 230,  52,   next_credit},
-    {52, second_credit,          false, end_rule::after_beat, 246,  53,   next_credit},
-    {53, logo_credit,            false, end_rule::after_beat, 270,  54,   credits_to_rain},
-    {54, rain_and_greetings,     false, end_rule::after_beat, 458,  55,   rain_to_flare},
-    {55, flare_and_burn_out,     false, end_rule::never,      0,    55,   no_change},
+    //code body                  words  end rule             end beat            next changes
+    {0,  nullptr,                false, end_rule::always,     0,                  1,  opening},
+    {1,  fire_through_title,     false, end_rule::after_beat, title_second_beat,  2,  no_change},
+    {2,  fire_through_title,     false, end_rule::after_beat, title_burn_beat,    3,  title_to_burn},
+    {3,  title_burns,            false, end_rule::after_beat, fountain_beat,      21, no_change},
+    {21, fountain_scene,         true,  end_rule::after_beat, plasma_beat,        22, no_change},
+    {22, plasma_and_cube_pulse,  true,  end_rule::after_beat, cascade_beat,       23, no_change},
+    {23, plasma_and_cube,        false, end_rule::after_beat, cascade_beat,       61, no_change},
+    {61, cascade_scene,          false, end_rule::after_beat, bars_beat,          16, no_change},
+    {16, bars_and_scroller,      false, end_rule::after_beat, fire_beat,          17, bars_to_fire},
+    {17, fire_alone,             false, end_rule::after_beat, credits_beat,       51, fire_to_credits},
+    {51, first_credit,           false, end_rule::after_beat, second_credit_beat, 52, next_credit},
+    {52, second_credit,          false, end_rule::after_beat, logo_beat,          53, next_credit},
+    {53, logo_credit,            false, end_rule::after_beat, greetings_beat,     54, credits_to_rain},
+    {54, rain_and_greetings,     false, end_rule::after_beat, flare_beat,         55, rain_to_flare},
+    {55, flare_and_burn_out,     false, end_rule::never,      0,                  55, no_change},
 };
 
 const scene_entry* find_scene(int code)

@@ -4,12 +4,10 @@
 // n * 338 - 30 ms.
 #pragma once
 
-inline constexpr int greeting_texts_count = 15;
-extern const char* const greeting_texts[greeting_texts_count];
-extern const char scroll_text[];
+#include "timeline/show_timeline.h"
 
-// Beat n's start in ms, in double precision.
-constexpr double beat_time(double n) { return n * 338.0 - 30.0; }
+extern const char* const greeting_texts[greeting_count];
+extern const char scroll_text[];
 
 // Runs the current scene's body on the driver's demo and, within the same
 // frame, every scene whose start the music time has already passed.

@@ -39,6 +39,7 @@ std::atomic<bool> taken_over{false};  // restore_console has something to give b
 CHAR_INFO output_cells[screen_cells];  // reused by every present
 bool space_seen = false;               // SPACE pressed; the taker clears it
 bool quit_seen = false;                // ESC or q pressed; stays set
+viewer_keys viewer_seen;               // pause, seek and any key since the show last took them
 
 frame_stats stats;
 
@@ -92,6 +93,11 @@ void read_keys()
             const KEY_EVENT_RECORD& key = events[i].Event.KeyEvent;
             if (key.wVirtualKeyCode == VK_SPACE) space_seen = true;
             if (key.wVirtualKeyCode == VK_ESCAPE || key.uChar.AsciiChar == 'q') quit_seen = true;
+            viewer_seen.any = true;
+            const WORD v = key.wVirtualKeyCode;
+            if (v == VK_SPACE || v == 'P') viewer_seen.pause = true;
+            if (v == VK_RIGHT || v == VK_NEXT) ++viewer_seen.seek;
+            if (v == VK_LEFT || v == VK_PRIOR) --viewer_seen.seek;
         }
     }
 }
@@ -103,6 +109,7 @@ bool console_wait_for_space()
         if (quit_seen) return false;
         if (space_seen) {
             space_seen = false;
+            viewer_seen = viewer_keys{};  // the SPACE that starts the show pauses nothing
             return true;
         }
         // Sleeps until the console has input; a failed wait (the console
@@ -114,6 +121,15 @@ bool console_wait_for_space()
 // Keys are read while the frame waits (sleep_ns), so that a frame asks the
 // console nothing more when there was no key.
 bool console_escape_down() { return quit_seen; }
+
+// The keys the pacing wait has read.
+viewer_keys console_take_keys()
+{
+    const viewer_keys taken = viewer_seen;
+    viewer_seen = viewer_keys{};
+    space_seen = false;
+    return taken;
+}
 
 // Sleeps about ns nanoseconds, reading keys that come meanwhile: the
 // high-resolution timer where there is one, else a plain timer with the
@@ -244,6 +260,7 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
     SetConsoleActiveScreenBuffer(console_out);
 
     api = platform_api{console_tick_count, console_wait_for_space, console_escape_down, console_pace,
-                       console_present,    music_start,            console_music_time,  console_shutdown};
+                       console_present,    music_start,            console_music_time,  console_shutdown,
+                       console_take_keys,  music_pause,            music_seek};
     return true;
 }

@@ -10,6 +10,7 @@ namespace {
 
 headless_options opts;
 std::uint32_t frames_presented = 0;  // frames presented since the music start
+std::int64_t music_shift = 0;        // added to the virtual music time by a seek
 bool music_started = false;
 bool write_failed = false;
 bool hook_stopped = false;     // the frame hook asked to end the show
@@ -66,8 +67,14 @@ int headless_music_start(const char*)
 
 std::int32_t headless_music_time()
 {
-    const std::int64_t t = static_cast<std::int64_t>(frames_presented) * opts.step_ms;
-    return t > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(t);
+    const std::int64_t t = static_cast<std::int64_t>(frames_presented) * opts.step_ms + music_shift;
+    return t > INT32_MAX ? INT32_MAX : t < 0 ? 0 : static_cast<std::int32_t>(t);
+}
+
+// The next frame reads ms; the frames after it step on from there.
+void headless_music_seek(std::int32_t ms)
+{
+    music_shift = ms - static_cast<std::int64_t>(frames_presented) * opts.step_ms;
 }
 
 void headless_shutdown()
@@ -83,6 +90,7 @@ platform_api headless_platform(const headless_options& options)
 {
     opts = options;
     frames_presented = 0;
+    music_shift = 0;
     music_started = false;
     write_failed = false;
     hook_stopped = false;
@@ -101,7 +109,8 @@ platform_api headless_platform(const headless_options& options)
     }
     return platform_api{headless_tick_count, headless_wait_for_space, headless_escape_down,
                         headless_pace,       headless_present,        headless_music_start,
-                        headless_music_time, headless_shutdown};
+                        headless_music_time, headless_shutdown,       nullptr,
+                        nullptr,             headless_music_seek};
 }
 
 bool headless_write_failed() { return write_failed; }

@@ -11,7 +11,7 @@ struct cast_file;
 
 struct headless_options {
     std::uint32_t start_tick = 0;  // tick count during start-up; the first frame deadline
-    std::uint32_t step_ms = 20;    // music time of frame k is k * step_ms
+    std::uint32_t step_ms = 20;    // music time of frame k is k * step_ms (a seek moves it by a constant)
     std::uint32_t frames = 7850;   // frames to render before ESC counts as pressed
     std::FILE* dump = nullptr;     // receives the cells of each frame, or none
     std::FILE* ansi = nullptr;     // receives the terminal byte stream, or none

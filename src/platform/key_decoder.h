@@ -1,7 +1,8 @@
 // Keys from the terminal's byte stream, and the answers to the link's status
 // requests that arrive among them. A lone ESC byte is the ESC key; an ESC
 // followed at once by more bytes starts an escape sequence (an arrow or
-// function key, Alt with a key), which means nothing here. Only the forms no
+// function key, Alt with a key): the arrows and Page Up/Down seek, the others
+// are just keys. Only the forms no
 // key sends count as answers: device attributes (CSI ? ... c) and the status
 // report (CSI 0 n); rxvt's Shift+Right is CSI c, a key. No system calls: the
 // times are given.
@@ -21,6 +22,10 @@ struct key_decoder {
     std::uint32_t escape_tick = 0; // tick count when that sequence's ESC came
     bool space = false;            // SPACE seen; the taker clears it
     bool quit = false;             // ESC or 'q' seen; stays set
+    bool pause = false;            // 'p' seen; the taker clears it
+    int seek = 0;                  // right arrow or Page Down +1, left arrow or Page Up -1; the taker clears it
+    bool any = false;              // any key seen (not an answer); the taker clears it
+    int csi_number = 0;            // the first number of the sequence under way; 1000 past a ';'
     unsigned char csi_first = 0;   // the first byte after CSI in the sequence being read, 0 before it
     bool csi_only_first = false;   // that byte is the only one so far
     int replies = 0;               // answers to status requests seen (CSI ? ... c, CSI 0 n); counts up

@@ -1,7 +1,7 @@
 // The soundtrack and the music clock: plays an MP3 file once (or, when there
 // is no such file, the built-in score) and reports its play position in
 // milliseconds; without anything playing the clock runs silently in real time
-// from the music start.
+// from the music start. The viewer may pause it and move it.
 #pragma once
 #include <cstdint>
 
@@ -37,6 +37,12 @@ std::int32_t music_time_ahead(std::int64_t lead_ns);
 // process stopped. Main thread only.
 void music_suspend();
 void music_resume();
+// The viewer's pause: the sound stops and the clock stands (true) until
+// resumed (false), where both go on from where they stood. Main thread only.
+void music_pause(bool paused);
+// Moves the sound and the clock to ms of music time (back or forward, the
+// score rendered there); a paused clock stays paused there. Main thread only.
+void music_seek(std::int32_t ms);
 // Stops the audio device and frees the stream; a decode still under way
 // stops within about a second of sound decoded. The clock stays where it was.
 // Safe to call more than once.

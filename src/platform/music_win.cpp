@@ -1,91 +1,40 @@
-// The music clock on Windows' waveOut: a feeder thread keeps a ring of
-// buffers queued on the device, copying the decoded soundtrack (or rendering
-// the score) into each one the device has finished with; the clock is the
-// device's own play position (waveOutGetPosition), which on Windows already is
-// the sample at the speakers, less any extra latency the user gives.
-#include "platform/music.h"
+// The music clock's device on Windows' waveOut: a feeder thread keeps a ring
+// of buffers queued on the device, filling (music_fill) each one the device
+// has finished with; the clock is the device's own play position
+// (waveOutGetPosition), which on Windows already is the sample at the
+// speakers, less any extra latency the user gives.
+#include "platform/music_device.h"
 
 #include <windows.h>
 
 #include <atomic>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
 #include "base/monotonic_clock.h"
-#include "platform/audio_decode.h"
-#include "score/score.h"
+#include "platform/music.h"
 
 namespace {
 
-constexpr int channels = 2;
-constexpr int bytes_per_frame = channels * 2;
 constexpr int ring_buffers = 32;
 constexpr std::int64_t ns_per_ms = 1000000;
-// The end of a stream counts from this many frames before it (the "still
-// playing" test of a second start).
-constexpr std::int64_t end_margin_frames = 256;
 // A position that stands still this long, with buffers queued, means the
 // device is gone: the clock goes on in real time rather than stand still.
 constexpr std::int64_t stall_ns = 500 * ns_per_ms;
 
-enum clock_mode { clock_stopped, clock_silent, clock_playing };
-
-// What the feeder plays; set before the feeder starts, then only it moves it.
-struct stream_source {
-    const std::int16_t* samples;  // the decoded file, or nullptr for the score
-    std::uint32_t length;         // frames in the stream
-    std::uint32_t cursor;         // frames of it handed to the device
-};
-
-music_options options;
 HWAVEOUT device = nullptr;         // the open device, nullptr when none
 HANDLE buffer_done = nullptr;      // signalled by the device when a buffer is done
 HANDLE feeder = nullptr;           // the feeder thread
 std::atomic<bool> feeding{false};  // cleared to stop the feeder
 WAVEHDR ring[ring_buffers];
-std::int16_t ring_samples[ring_buffers][music_buffer_frames * channels];
-decoded_audio track;               // the soundtrack's samples while it plays
-stream_source source{};
+std::int16_t ring_samples[ring_buffers][music_buffer_frames * music_channels];
 
-clock_mode mode = clock_stopped;
-int stream_rate = 0;               // frames a second of the playing stream
 std::int64_t latency_ns = 0;       // subtracted from the device position
-std::int64_t silent_start_ns = 0;  // the silent clock's 0
-std::int32_t last_ms = 0;          // the previous read
+bool device_paused = false;        // paused by the viewer: a standing position is no stall
 DWORD last_position = 0;           // the device position at the previous read (frames, wraps)
-std::int64_t position_frames = 0;  // the device position without the wrap
+std::int64_t position_frames = 0;  // the device position without the wrap, since the clock's origin
 std::int64_t moved_ns = 0;         // when the position last moved
 
-char problem[320];
-bool has_problem = false;
-
-void set_problem(const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(problem, sizeof problem, format, args);
-    va_end(args);
-    has_problem = true;
-}
-
 // The feeder thread: no allocation, locks or I/O besides the device's own.
-void fill_buffer(WAVEHDR& header)
-{
-    auto* out = reinterpret_cast<std::int16_t*>(header.lpData);
-    const std::uint32_t frames = music_buffer_frames;
-    const std::uint32_t left = source.length - source.cursor;
-    const std::uint32_t n = frames < left ? frames : left;
-    if (source.samples) {
-        std::memcpy(out, source.samples + static_cast<std::size_t>(source.cursor) * channels,
-                    static_cast<std::size_t>(n) * bytes_per_frame);
-        std::memset(out + static_cast<std::size_t>(n) * channels, 0,
-                    static_cast<std::size_t>(frames - n) * bytes_per_frame);
-    } else {
-        score_render(out, frames);  // silence after its end by itself
-    }
-    source.cursor += n;
-}
+void fill_buffer(WAVEHDR& header) { music_fill(reinterpret_cast<std::int16_t*>(header.lpData), music_buffer_frames); }
 
 // Refills every buffer the device is done with; after the stream's end the
 // device plays silence, so its position, and the clock, run on in real time.
@@ -103,52 +52,78 @@ DWORD WINAPI feed(void*)
     return 0;
 }
 
-void start_silent(std::int32_t from_ms)
-{
-    mode = clock_silent;
-    silent_start_ns = monotonic_ns() - from_ms * ns_per_ms;
-}
-
 void device_problem(const char* what, MMRESULT result)
 {
     char text[MAXERRORLENGTH] = "";
     waveOutGetErrorTextA(result, text, sizeof text);
     char shown[MAXERRORLENGTH];
     printable_copy(text, shown, sizeof shown);
-    set_problem("no sound: %s (%s)", what, shown);
+    music_set_problem("no sound: %s (%s)", what, shown);
 }
 
-// Stops the feeder, then the device; only then go the samples.
-void close_stream()
+void stop_feeder()
 {
-    if (feeder) {
-        feeding = false;
-        SetEvent(buffer_done);
-        WaitForSingleObject(feeder, INFINITE);
-        CloseHandle(feeder);
-        feeder = nullptr;
-    }
-    if (device) {
-        waveOutReset(device);
-        for (WAVEHDR& header : ring)
-            if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device, &header, sizeof header);
-        waveOutClose(device);
-        device = nullptr;
-    }
-    audio_free(track);
-    source = stream_source{};
+    if (!feeder) return;
+    feeding = false;
+    SetEvent(buffer_done);
+    WaitForSingleObject(feeder, INFINITE);
+    CloseHandle(feeder);
+    feeder = nullptr;
 }
 
-bool open_device(int rate)
+bool start_feeder()
 {
+    feeding = true;
+    feeder = CreateThread(nullptr, 0, feed, nullptr, 0, nullptr);
+    return feeder != nullptr;
+}
+
+// The device's position counts from 0 again: the clock's origin is now.
+void set_origin()
+{
+    last_position = 0;
+    position_frames = 0;
+    moved_ns = monotonic_ns();
+}
+
+// With the device paused and every buffer done: fills and queues them all.
+void queue_ring()
+{
+    for (WAVEHDR& header : ring) {
+        fill_buffer(header);
+        header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+        waveOutWrite(device, &header, sizeof header);
+    }
+}
+
+std::int64_t frames_to_ns(std::int64_t frames)
+{
+    const int rate = music_playing.rate;
+    return frames / rate * 1000000000 + frames % rate * 1000000000 / rate;
+}
+
+}  // namespace
+
+// The system's codec decodes a whole track in well under a second, at the
+// music start.
+void device_prepare(const char*) {}
+
+decode_status device_decode(const char* name, decoded_audio& track, char* why, int size)
+{
+    return audio_decode(name, track, why, size);
+}
+
+bool device_open(int latency_ms)
+{
+    const int rate = music_playing.rate;
     if (!buffer_done) buffer_done = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
+    format.nChannels = music_channels;
     format.nSamplesPerSec = static_cast<DWORD>(rate);
     format.wBitsPerSample = 16;
-    format.nBlockAlign = bytes_per_frame;
-    format.nAvgBytesPerSec = format.nSamplesPerSec * bytes_per_frame;
+    format.nBlockAlign = music_channels * 2;
+    format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
     const MMRESULT result = waveOutOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(buffer_done), 0,
                                         CALLBACK_EVENT);
     if (result != MMSYSERR_NOERROR) {
@@ -156,8 +131,8 @@ bool open_device(int rate)
         device_problem("no audio device", result);
         return false;
     }
-    stream_rate = rate;
-    latency_ns = options.latency_ms < 0 ? 0 : options.latency_ms * ns_per_ms;
+    latency_ns = latency_ms < 0 ? 0 : latency_ms * ns_per_ms;
+    device_paused = false;
     // Paused while the ring fills, so the position starts with the first sample.
     waveOutPause(device);
     for (int i = 0; i < ring_buffers; ++i) {
@@ -165,118 +140,87 @@ bool open_device(int rate)
         ring[i].lpData = reinterpret_cast<LPSTR>(ring_samples[i]);
         ring[i].dwBufferLength = sizeof ring_samples[i];
         if (waveOutPrepareHeader(device, &ring[i], sizeof ring[i]) != MMSYSERR_NOERROR) {
-            set_problem("no sound: the audio device takes no buffers");
+            music_set_problem("no sound: the audio device takes no buffers");
             return false;
         }
-        fill_buffer(ring[i]);
-        waveOutWrite(device, &ring[i], sizeof ring[i]);
+        ring[i].dwFlags |= WHDR_DONE;
+    }
+    queue_ring();
+    set_origin();
+    if (!start_feeder()) {
+        music_set_problem("no sound: cannot start the audio thread");
+        return false;
     }
     return true;
 }
 
-std::int64_t frames_to_ns(std::int64_t frames)
+void device_run() { waveOutRestart(device); }
+
+std::int64_t device_stream_position() { return position_frames; }
+
+bool device_time(std::int64_t, std::int64_t& ms)
 {
-    return frames / stream_rate * 1000000000 + frames % stream_rate * 1000000000 / stream_rate;
+    MMTIME position{};
+    position.wType = TIME_SAMPLES;
+    const std::int64_t now = monotonic_ns();
+    if (waveOutGetPosition(device, &position, sizeof position) != MMSYSERR_NOERROR ||
+        position.wType != TIME_SAMPLES)
+        return false;
+    // A 32-bit count of frames: it wraps after a day at 48 kHz.
+    const DWORD moved = position.u.sample - last_position;
+    last_position = position.u.sample;
+    if (moved != 0) {
+        position_frames += moved;
+        moved_ns = now;
+    } else if (!device_paused && now - moved_ns > stall_ns) {
+        return false;
+    }
+    ms = (frames_to_ns(position_frames) - latency_ns) / ns_per_ms;
+    return true;
 }
 
-}  // namespace
-
-void music_configure(const music_options& o) { options = o; }
-
-// The system's codec decodes a whole track in well under a second, at the
-// music start; there is no Ctrl-Z stop in the console.
-void music_prepare(const char*) {}
-void music_suspend() {}
-void music_resume() {}
-
-int music_start(const char* name)
+void device_pause()
 {
-    if (device) {
-        if (mode == clock_playing && position_frames != 0 && position_frames < source.length - end_margin_frames)
-            return 2;
-        close_stream();
-    }
-    has_problem = false;
-    last_ms = 0;
-    if (options.mute) {
-        start_silent(0);
-        return 0;
-    }
+    device_paused = true;
+    waveOutPause(device);
+}
 
-    bool score = options.score;
-    if (!score) {
-        char why[256];
-        const decode_status status = audio_decode(name, track, why, sizeof why);
-        if (status == decode_absent) {
-            score = true;
-        } else if (status == decode_failed) {
-            set_problem("no sound: %s", why);
-            start_silent(0);
-            return 0;
-        }
-    }
-    if (score) score_reset();
-    source.samples = score ? nullptr : track.samples;
-    source.length = score ? score_length_frames() : track.frames;
-    source.cursor = 0;
-    if (!open_device(score ? score_rate : track.rate)) {
-        close_stream();
-        start_silent(0);
-        return 0;
-    }
-    last_position = 0;
-    position_frames = 0;
+void device_resume()
+{
+    device_paused = false;
     moved_ns = monotonic_ns();
-    feeding = true;
-    feeder = CreateThread(nullptr, 0, feed, nullptr, 0, nullptr);
-    if (!feeder) {
-        set_problem("no sound: cannot start the audio thread");
-        close_stream();
-        start_silent(0);
-        return 0;
-    }
-    mode = clock_playing;
     waveOutRestart(device);
-    return 1;
 }
 
-std::int32_t music_time()
+// waveOutReset gives every buffer back and the position goes to 0.
+void device_seek(std::int32_t ms, bool paused)
 {
-    std::int64_t ms = last_ms;
-    if (mode == clock_silent) {
-        ms = (monotonic_ns() - silent_start_ns) / ns_per_ms;
-    } else if (mode == clock_playing) {
-        MMTIME position{};
-        position.wType = TIME_SAMPLES;
-        const std::int64_t now = monotonic_ns();
-        if (waveOutGetPosition(device, &position, sizeof position) != MMSYSERR_NOERROR ||
-            position.wType != TIME_SAMPLES) {
-            start_silent(last_ms);
-            return last_ms;
-        }
-        // A 32-bit count of frames: it wraps after a day at 48 kHz.
-        const DWORD moved = position.u.sample - last_position;
-        last_position = position.u.sample;
-        if (moved != 0) {
-            position_frames += moved;
-            moved_ns = now;
-        } else if (now - moved_ns > stall_ns) {
-            start_silent(last_ms);
-            return last_ms;
-        }
-        ms = (frames_to_ns(position_frames) - latency_ns) / ns_per_ms;
+    stop_feeder();
+    waveOutReset(device);
+    waveOutPause(device);
+    music_move_source(ms);
+    queue_ring();
+    set_origin();
+    if (!start_feeder()) {
+        music_set_problem("no sound: cannot start the audio thread");
+        return;  // the position stands still: the clock goes on silently
     }
-    if (ms > INT32_MAX) ms = INT32_MAX;
-    if (ms > last_ms) last_ms = static_cast<std::int32_t>(ms);
-    return last_ms;
+    device_paused = paused;
+    if (!paused) waveOutRestart(device);
 }
 
-std::int32_t music_time_ahead(std::int64_t) { return music_time(); }
-
-void music_shutdown()
+// Stops the feeder, then the device; only then may the samples go.
+void device_close()
 {
-    close_stream();
-    mode = clock_stopped;
+    stop_feeder();
+    if (device) {
+        waveOutReset(device);
+        for (WAVEHDR& header : ring)
+            if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(device, &header, sizeof header);
+        waveOutClose(device);
+        device = nullptr;
+    }
 }
 
-const char* music_problem() { return has_problem ? problem : nullptr; }
+void device_shutdown() { device_close(); }
+

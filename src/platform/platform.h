@@ -11,6 +11,13 @@
 inline constexpr int key_space = 32;
 inline constexpr int key_escape = 27;
 
+// The viewer's keys during the show, gathered between two frames.
+struct viewer_keys {
+    bool pause = false;  // p or SPACE: pause, or resume
+    int seek = 0;        // scenes to move: +1 a right arrow or Page Down, -1 a left arrow or Page Up
+    bool any = false;    // any key at all (a screensaver ends on it)
+};
+
 struct platform_api {
     // Millisecond tick count; wraps at 2^32 like the console's.
     std::uint32_t (*tick_count)();
@@ -31,4 +38,10 @@ struct platform_api {
     std::int32_t (*music_time)();
     // Gives the machine back (terminal modes, audio). Safe to call twice.
     void (*shutdown)();
+    // The viewer's keys since the previous call; once a frame. Null: no keys.
+    viewer_keys (*take_keys)();
+    // Stops (true) or resumes (false) the music and its clock together. Null: nothing.
+    void (*music_pause)(bool paused);
+    // Moves the music and its clock to ms. Null: nothing.
+    void (*music_seek)(std::int32_t ms);
 };

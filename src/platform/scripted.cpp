@@ -14,5 +14,6 @@ void nothing() {}
 
 platform_api scripted_platform()
 {
-    return platform_api{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing};
+    return platform_api{zero_ticks, yes, yes, same, no_present, started, scripted_time, nothing,
+                        nullptr,    nullptr, nullptr};
 }

@@ -257,6 +257,8 @@ bool term_wait_for_space()
         if (keys.quit) return false;
         if (keys.space) {
             keys.space = false;
+            keys.pause = keys.any = false;  // the SPACE that starts the show pauses nothing
+            keys.seek = 0;
             return true;
         }
         pollfd p[2] = {{key_fd, POLLIN, 0}, {signals_wake_fd(), POLLIN, 0}};
@@ -272,6 +274,18 @@ bool term_escape_down()
     handle_signals(false);
     input_read(key_fd, keys, link);
     return keys.quit;
+}
+
+// The keys escape_down has just read (and the pacing wait before it).
+viewer_keys term_take_keys()
+{
+    viewer_keys taken;
+    taken.pause = keys.pause || keys.space;
+    taken.seek = keys.seek;
+    taken.any = keys.any;
+    keys.pause = keys.space = keys.any = false;
+    keys.seek = 0;
+    return taken;
 }
 
 // Waits as platform_api::pace says; the deadline waited for goes to the statistics.
@@ -394,6 +408,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,
-                       term_present,    music_start,         term_music_time,  term_shutdown};
+                       term_present,    music_start,         term_music_time,  term_shutdown,
+                       term_take_keys,  music_pause,         music_seek};
     return true;
 }

@@ -13,14 +13,16 @@
 #include <cstring>
 
 #include "score/score_synth.h"
+#include "timeline/show_timeline.h"
 
 namespace {
 
-constexpr std::int64_t tenths_per_beat = 3380;
-constexpr std::int64_t tenths_per_tick = 845;  // a tick is a quarter beat
-constexpr std::int64_t beat_origin = -300;     // beat 0 begins 30 ms before the start
-constexpr int steps_per_bar = 16;              // ticks in a bar of four beats
-constexpr int end_beat = 468;
+constexpr std::int64_t tenths_per_beat = 10 * beat_ms;
+constexpr std::int64_t tenths_per_tick = tenths_per_beat / 4;  // a tick is a quarter beat
+constexpr std::int64_t beat_origin = -10 * beat_lead_ms;       // beat 0 begins before the start
+constexpr int steps_per_bar = 16;                              // ticks in a bar of four beats
+constexpr int end_beat = show_end_beat;
+static_assert(tenths_per_beat % 4 == 0, "quarter beats are whole tenths of a millisecond");
 
 constexpr std::int64_t beat_tenths(int beat) { return beat * tenths_per_beat + beat_origin; }
 constexpr std::int64_t half_beat_tenths(int half_beats) { return half_beats * (tenths_per_beat / 2) + beat_origin; }
@@ -174,30 +176,30 @@ constexpr song_part parts[] = {
     {0, 0, drums_none, drums_none, bass_none, prog_main, lead_none, arp_eighths, 400, 1400, false},
     {16, 0, drums_hats, drums_hats, bass_long, prog_main, lead_none, arp_sixteenths, 1400, 2600, false},
     // the title burns: the dominant and a snare roll into the fountain
-    {30, 30, drums_roll, drums_roll, bass_none, prog_dominant, lead_none, arp_none, 2600, 4200, false},
+    {title_burn_beat, title_burn_beat, drums_roll, drums_roll, bass_none, prog_dominant, lead_none, arp_none, 2600, 4200, false},
     // the fountain; the words are hit by cues
-    {36, 36, drums_four, drums_four_fill, bass_offbeat, prog_main, lead_none, arp_sixteenths, 2400, 2400, true},
+    {fountain_beat, fountain_beat, drums_four, drums_four_fill, bass_offbeat, prog_main, lead_none, arp_sixteenths, 2400, 2400, true},
     // the plasma; the cube's pulses and flashes are cues
-    {68, 68, drums_rock, drums_rock_fill, bass_drive, prog_second, lead_plasma, arp_none, 1800, 2200, true},
+    {plasma_beat, plasma_beat, drums_rock, drums_rock_fill, bass_drive, prog_second, lead_plasma, arp_none, 1800, 2200, true},
     // the cascade: drifting, the beat coming back, a roll
-    {100, 100, drums_hats, drums_hats, bass_none, prog_drift, lead_drift, arp_sixteenths, 900, 2000, true},
-    {116, 100, drums_half, drums_half_fill, bass_long, prog_drift, lead_drift, arp_sixteenths, 2000, 2400, false},
-    {132, 100, drums_roll, drums_roll, bass_offbeat, prog_drift, lead_none, arp_sixteenths, 2400, 4000, false},
+    {cascade_beat, cascade_beat, drums_hats, drums_hats, bass_none, prog_drift, lead_drift, arp_sixteenths, 900, 2000, true},
+    {116, cascade_beat, drums_half, drums_half_fill, bass_long, prog_drift, lead_drift, arp_sixteenths, 2000, 2400, false},
+    {cascade_spawn_end_beat, cascade_beat, drums_roll, drums_roll, bass_offbeat, prog_drift, lead_none, arp_sixteenths, 2400, 4000, false},
     // the bars and the wave scroller: the theme and its answer
-    {140, 140, drums_four, drums_four_fill, bass_offbeat, prog_main, lead_theme, arp_sixteenths, 2600, 2600, true},
+    {bars_beat, bars_beat, drums_four, drums_four_fill, bass_offbeat, prog_main, lead_theme, arp_sixteenths, 2600, 2600, true},
     {172, 172, drums_four, drums_four_fill, bass_drive, prog_second, lead_answer, arp_sixteenths, 2600, 3200, true},
     // the fire: a two-beat bar that moves the bar line for the rest of the song
-    {212, 212, drums_none, drums_none, bass_none, prog_dominant, lead_none, arp_none, 3200, 1200, false},
+    {fire_beat, fire_beat, drums_none, drums_none, bass_none, prog_dominant, lead_none, arp_none, 3200, 1200, false},
     // the credits; their burns are cues
-    {214, 214, drums_half, drums_half_fill, bass_half, prog_credits, lead_none, arp_sixteenths, 1500, 2200, true},
+    {credits_beat, credits_beat, drums_half, drums_half_fill, bass_half, prog_credits, lead_none, arp_sixteenths, 1500, 2200, true},
     // rain and greetings
-    {270, 270, drums_rain, drums_rain, bass_long, prog_rain, lead_none, arp_drops, 1200, 2000, false},
+    {greetings_beat, greetings_beat, drums_rain, drums_rain, bass_long, prog_rain, lead_none, arp_drops, 1200, 2000, false},
     {302, 302, drums_four, drums_four_fill, bass_offbeat, prog_main, lead_theme, arp_sixteenths, 2400, 2400, true},
     {366, 366, drums_rain, drums_rain, bass_long, prog_drift, lead_drift, arp_drops, 1000, 1800, true},
     {398, 398, drums_four, drums_four_fill, bass_drive, prog_second, lead_answer, arp_sixteenths, 2400, 2800, true},
     {450, 450, drums_roll, drums_roll, bass_offbeat, prog_dominant, lead_none, arp_sixteenths, 2800, 5000, false},
     // the flare, and the fade with the dying fire
-    {458, 458, drums_none, drums_none, bass_long, prog_home, lead_none, arp_none, 3000, 700, false},
+    {flare_beat, flare_beat, drums_none, drums_none, bass_long, prog_home, lead_none, arp_none, 3000, 700, false},
 };
 
 constexpr int part_count = static_cast<int>(sizeof parts / sizeof parts[0]);
@@ -218,11 +220,8 @@ enum cue_kind : std::uint8_t {
 
 struct cue { std::int64_t tenths; cue_kind kind; std::int64_t arg; };
 
-constexpr int greeting_count = 15;
-constexpr int cube_pulse_ms = 1352;
-constexpr int cube_flash_ms = 676;
-constexpr std::int64_t plasma_start_ms = 22954;  // the plasma runs while t > 22954
-constexpr std::int64_t plasma_end_ms = 33770;    // and t <= 33770
+constexpr std::int64_t plasma_start_ms = beat_tenths(plasma_beat) / 10;  // the plasma runs while t > this
+constexpr std::int64_t plasma_end_ms = beat_tenths(cascade_beat) / 10;    // and t <= this
 
 constexpr int cue_count = 9 + 8 + 16 + (1 + 3 + greeting_count + 1) * 2 + greeting_count + 1;
 
@@ -232,29 +231,28 @@ constexpr cue_list make_cues()
 {
     cue_list c{};
     int n = 0;
-    for (int b : {36, 44, 52}) {
+    for (int b : word_beats) {
         c[n++] = {beat_tenths(b), cue_word, 0};
-        c[n++] = {beat_tenths(b + 2), cue_word, 1};
-        c[n++] = {beat_tenths(b + 4), cue_word, 2};
+        c[n++] = {beat_tenths(b + word_step_beats), cue_word, 1};
+        c[n++] = {beat_tenths(b + 2 * word_step_beats), cue_word, 2};
     }
-    // The cube's clock runs 60 ms behind the beat: it pulses where
-    // (t - 30) mod 1352 is 0 and flashes where (t + 308) mod 676 is 0.
-    for (std::int64_t t = 30; t <= plasma_end_ms; t += cube_pulse_ms)
+    // The cube's clock runs 60 ms behind the beat.
+    for (std::int64_t t = cube_pulse_lag_ms; t <= plasma_end_ms; t += cube_pulse_ms)
         if (t > plasma_start_ms) c[n++] = {t * 10, cue_pulse, 0};
-    for (std::int64_t t = cube_flash_ms - 308; t <= plasma_end_ms; t += cube_flash_ms)
+    for (std::int64_t t = cube_flash_ms - cube_flash_lead_ms; t <= plasma_end_ms; t += cube_flash_ms)
         if (t > plasma_start_ms) c[n++] = {t * 10, cue_flash, 0};
     auto burn = [&](int beat, int swell_beats, cue_kind kind) {
         c[n++] = {beat_tenths(beat - swell_beats), cue_riser, beat_tenths(beat)};
         c[n++] = {beat_tenths(beat), kind, 0};
     };
-    burn(30, 4, cue_burn);
-    for (int b : {228, 244, 260}) burn(b, 4, cue_burn);
+    burn(title_burn_beat, 4, cue_burn);
+    for (int b : credit_burn_beats) burn(b, 4, cue_burn);
     for (int g = 0; g < greeting_count; ++g) {
-        burn(295 + 11 * g, 2, cue_burn);
-        c[n++] = {half_beat_tenths(571 + 22 * g), cue_chime, g};  // beat 285.5 + 11 g
+        burn(greeting_burn_beat + greeting_beats * g, 2, cue_burn);
+        c[n++] = {half_beat_tenths(static_cast<int>(2 * greeting_in_beat) + 2 * greeting_beats * g), cue_chime, g};
     }
-    burn(458, 8, cue_flare);
-    c[n++] = {4616 * 338 - 300, cue_fade, 0};  // beat 461.6
+    burn(flare_beat, 8, cue_flare);
+    c[n++] = {fade_tenth_beat * beat_ms + beat_origin, cue_fade, 0};
     for (int i = 1; i < n; ++i)  // insertion sort, stable
         for (int j = i; j > 0 && c[j - 1].tenths > c[j].tenths; --j) {
             const cue t = c[j];
@@ -391,7 +389,7 @@ void on_cue(const score_state& s, const cue& c)
         break;
     case cue_burn:
         // The greetings burn over the beat every eleven beats: lighter.
-        synth_boom(c.tenths > beat_tenths(270) ? 0.55f : 0.8f, 0.7f);
+        synth_boom(c.tenths > beat_tenths(greetings_beat) ? 0.55f : 0.8f, 0.7f);
         synth_crash(1.0f);
         break;
     case cue_flare:
@@ -422,6 +420,17 @@ void score_reset()
     state.chord = am;
     state.started = true;
     synth_reset();
+}
+
+void score_seek(std::uint32_t frame)
+{
+    score_reset();
+    static std::int16_t dropped[4096 * 2];
+    for (std::uint32_t done = 0; done < frame && done < length_frames;) {
+        const std::uint32_t n = frame - done < 4096 ? frame - done : 4096;
+        score_render(dropped, n);
+        done += n;
+    }
 }
 
 void score_set_voices(std::uint32_t mask) { synth_set_voices(mask); }

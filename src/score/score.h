@@ -30,6 +30,9 @@ enum score_voice : std::uint32_t {
 std::uint32_t score_length_frames();
 // Back to the start; the voice mask stays. Not while score_render runs.
 void score_reset();
+// Back to the start, then on to frame (renders there and drops it: about a
+// second of processor time for the whole score). Not while score_render runs.
+void score_seek(std::uint32_t frame);
 // Writes the next frames (stereo interleaved); silence after the end. Real-time
 // safe: no allocation, locks or I/O. The result does not depend on how the
 // score is split into calls.

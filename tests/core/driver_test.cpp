@@ -54,7 +54,8 @@ std::int32_t fake_music_time() { return fake.music_ms; }
 void fake_shutdown() { ++fake.shutdowns; }
 
 constexpr platform_api fake_api{fake_ticks, fake_wait_for_space, fake_escape,     fake_pace,
-                                fake_present, fake_music_start,  fake_music_time, fake_shutdown};
+                                fake_present, fake_music_start,  fake_music_time, fake_shutdown,
+                                nullptr,      nullptr,           nullptr};
 
 demo_config seeded()
 {

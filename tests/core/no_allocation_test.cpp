@@ -110,7 +110,8 @@ std::int32_t show_music_time() { return show.held ? show.held_ms : 20 * show.fra
 void show_shutdown() { counting = false; }
 
 constexpr platform_api show_api{show_ticks,   show_space,       show_escape,     show_pace,
-                                show_present, show_music_start, show_music_time, show_shutdown};
+                                show_present, show_music_start, show_music_time, show_shutdown,
+                                nullptr,      nullptr,          nullptr};
 
 void start_counting(int frames_wanted)
 {

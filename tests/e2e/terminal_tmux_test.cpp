@@ -280,3 +280,132 @@ TEST(terminal_e2e, a_recording_is_whole_however_the_show_ends)
 }
 
 }  // namespace
+
+// The music time each frame showed, from --stats.
+std::vector<long> music_column(const std::string& stats)
+{
+    std::istringstream lines(stats);
+    std::string line;
+    std::vector<long> music;
+    while (std::getline(lines, line)) {
+        long ms = 0;
+        if (line[0] != '#' && std::sscanf(line.c_str(), "%*u %*u %*u.%*u %*d %ld", &ms) == 1) music.push_back(ms);
+    }
+    return music;
+}
+
+// The longest run of frames that showed one music time, past the start.
+std::size_t longest_hold(const std::vector<long>& music)
+{
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = 1; i < music.size(); ++i) {
+        run = music[i] == music[i - 1] && music[i] > 0 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+// p pauses and resumes picture and clock together; the arrows and Page Down
+// move the music time to the scenes' starts, on the silent clock and with the
+// score playing (SDL's dummy device).
+TEST(viewer_controls_e2e, pause_and_seek_move_the_music_column)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    for (const char* sound : {"--mute", "--score"}) {
+        tmux_session s(std::string("controls") + (sound + 2), 80, 25);
+        s.start_demo(std::string(sound) + " --stats " + s.dir + "/stats.txt");
+        ASSERT_TRUE(s.taken_over());
+        s.keys("Space");
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        s.keys("p");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        s.keys("p");
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        s.keys("Right");
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        s.keys("NPage");
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        s.keys("Left");
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        s.keys("Escape");
+        ASSERT_EQ(s.status(), 0) << sound;
+        s.expect_as_found();
+
+        const std::vector<long> music = music_column(s.file("stats.txt"));
+        ASSERT_GT(music.size(), 50u) << sound;
+        EXPECT_GE(longest_hold(music), 20u) << sound << ": a second's pause held the clock";
+        // In order: a resume where it stood, the burn's start, the fountain's, then back to the burn's.
+        std::size_t i = 1;
+        while (i < music.size() && music[i] < 10111) {
+            EXPECT_LT(music[i] - music[i - 1], 500) << sound << ": the pause moved the clock at frame " << i;
+            ++i;
+        }
+        ASSERT_LT(i, music.size()) << sound << ": no move to the burn";
+        EXPECT_LT(music[i], 10111 + 200) << sound;
+        while (i < music.size() && music[i] < 12139) ++i;
+        ASSERT_LT(i, music.size()) << sound << ": no move to the fountain";
+        EXPECT_LT(music[i], 12139 + 200) << sound;
+        while (i < music.size() && music[i] >= 12139) ++i;
+        ASSERT_LT(i, music.size()) << sound << ": no move back";
+        EXPECT_GE(music[i], 10111) << sound << ": back within a second goes to the scene before";
+    }
+}
+
+// --loop begins again from music time 0 after the end, until ESC.
+TEST(viewer_controls_e2e, a_looping_show_begins_again_after_its_end)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("loop", 80, 25);
+    s.start_demo("--mute --loop --from 157000 --stats " + s.dir + "/stats.txt");
+    ASSERT_TRUE(s.taken_over());
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    s.keys("Escape");
+    ASSERT_EQ(s.status(), 0);
+    s.expect_as_found();
+    const std::vector<long> music = music_column(s.file("stats.txt"));
+    ASSERT_GT(music.size(), 10u);
+    EXPECT_GE(music.front(), 157000);
+    const auto back = std::adjacent_find(music.begin(), music.end(), [](long a, long b) { return b < a; });
+    ASSERT_NE(back, music.end()) << "no loop";
+    EXPECT_GT(*back, 158154 - 100);  // the last frame before the end
+    EXPECT_LT(*(back + 1), 100);
+}
+
+// --screensaver starts without the start picture and ends on any key, status 0.
+TEST(viewer_controls_e2e, a_screensaver_needs_no_space_and_ends_on_any_key)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("saver", 80, 25);
+    s.start_demo("--mute --screensaver --stats " + s.dir + "/stats.txt");
+    ASSERT_TRUE(s.taken_over());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    s.keys("x");
+    ASSERT_EQ(s.status(), 0);
+    s.expect_as_found();
+    EXPECT_GT(music_column(s.file("stats.txt")).size(), 5u) << "the show ran without SPACE";
+}
+
+// The paused frame stays on screen, and a resize draws it again, centred.
+TEST(viewer_controls_e2e, a_resize_while_paused_draws_the_paused_frame_again)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("paused_resize", 80, 25);
+    s.start_demo();
+    ASSERT_TRUE(s.taken_over());
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    s.keys("p");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string paused = s.pane();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(s.pane(), paused) << "the paused frame changed";
+    s.tmux("resize-window -t t -x 100 -y 29");
+    // Centred: 10 columns and 2 rows in.
+    std::istringstream lines(paused);
+    std::string line, expected = "\n\n";
+    while (std::getline(lines, line)) expected += (line.empty() ? "" : std::string(10, ' ') + line) + "\n";
+    EXPECT_TRUE(wait_for([&] { return trimmed(s.pane()) == trimmed(expected); })) << s.pane() << "\n" << expected;
+    s.keys("Escape");
+    EXPECT_EQ(s.status(), 0);
+}

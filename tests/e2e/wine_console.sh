@@ -65,6 +65,37 @@ wait_for '[ -s "$dir/status" ]' || fail "Ctrl-C did not end the show"
 [ "$(cat "$dir/status")" = 58 ] || fail "Ctrl-C ended with status $(cat "$dir/status")"
 echo "Ctrl-C in the show ends it with the Ctrl-C status"
 
+# The viewer's keys: p pauses and resumes (the music column holds), the right
+# arrow moves to the next scene's start (the title burns at 10111 ms).
+start --mute --stats stats.txt
+keys Space
+sleep 1
+keys p
+sleep 1.5
+keys p
+sleep 0.5
+keys Right
+sleep 1
+keys Escape
+wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
+[ "$(cat "$dir/status")" = 0 ] || fail "ESC ended with status $(cat "$dir/status")"
+awk '$1 != "#" { if ($5 == previous && $5 > 0) { if (++run > longest) longest = run } else run = 0
+                 if ($5 >= 10111 && $5 < 10500) moved = 1; previous = $5 }
+     END { exit !(longest >= 20 && moved) }' "$dir/stats.txt" || fail "no pause or no move in the music column"
+echo "p pauses and resumes, the right arrow moves to the next scene"
+
+# --screensaver: no start picture, and any key ends it with status 0.
+rm -f "$dir/status"
+runs=$((runs + 1))
+t new-session -d -s "w$runs" -x 80 -y 25 \
+    "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe --mute --screensaver 2>$dir/err; echo \$? > $dir/status; sleep 600"
+wait_for 'pane | tail -8 | grep -q "[èïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑ]"' || fail "the screensaver showed no fire"
+pane | grep -q "8   8 8 88888" && fail "the screensaver showed the start picture"
+keys x
+wait_for '[ -s "$dir/status" ]' || fail "a key did not end the screensaver"
+[ "$(cat "$dir/status")" = 0 ] || fail "the screensaver ended with status $(cat "$dir/status")"
+echo "the screensaver starts without the start picture and ends on a key"
+
 # A recording: the console takes cells, not a byte stream, so a live one is
 # refused (status 1, no file); a headless one cut short by Ctrl-C leaves no
 # file behind, not even its temporary one.

@@ -427,6 +427,80 @@ TEST_F(music, a_second_start_leaves_a_playing_stream_alone_and_restarts_an_ended
     EXPECT_LT(first, 50 + now_ms() - restarted) << "a new stream's clock starts at 0";
 }
 
+// True when played holds expected at some whole buffer, whatever comes before.
+bool holds_at_a_buffer(const std::vector<std::int16_t>& played, const std::int16_t* expected, std::size_t values)
+{
+    constexpr std::size_t buffer_values = music_buffer_frames * 2;
+    for (std::size_t at = 0; at + values <= played.size(); at += buffer_values)
+        if (std::memcmp(played.data() + at, expected, values * 2) == 0) return true;
+    return false;
+}
+
+TEST_F(music, a_seek_plays_the_file_and_the_score_from_there)
+{
+    decoded_audio audio;
+    char why[256] = "";
+    ASSERT_EQ(audio_decode(at("click.mp3").c_str(), audio, why, sizeof why), decode_ok) << why;
+    const std::string out = at("seek.raw");
+    for (const bool score : {false, true}) {
+        unlink(out.c_str());
+        use_driver("disk", out);
+        music_options o;
+        o.score = score;
+        music_configure(o);
+        ASSERT_EQ(music_start(at("click.mp3").c_str()), 1);
+        music_seek(1500);
+        EXPECT_GE(music_time(), 1500);
+        sleep_ms(300);
+        music_shutdown();
+        const std::string bytes = read_file(out);
+        std::vector<std::int16_t> played(bytes.size() / 2);
+        std::memcpy(played.data(), bytes.data(), played.size() * 2);
+        constexpr std::uint32_t values = 8192;
+        std::vector<std::int16_t> expected(values);
+        const std::uint32_t frame = 1500u * static_cast<std::uint32_t>(score ? score_rate : audio.rate) / 1000;
+        if (score) {
+            score_seek(frame);
+            score_render(expected.data(), values / 2);
+        } else {
+            std::memcpy(expected.data(), audio.samples + 2 * static_cast<std::size_t>(frame), values * 2);
+        }
+        EXPECT_TRUE(holds_at_a_buffer(played, expected.data(), values)) << (score ? "score" : "file");
+    }
+    audio_free(audio);
+}
+
+TEST_F(music, a_pause_holds_the_clock_and_a_seek_moves_it_both_ways)
+{
+    for (const bool mute : {false, true}) {
+        music_options o;
+        o.mute = mute;
+        music_configure(o);
+        music_start(at("click.mp3").c_str());
+        while (music_time() < 200) sleep_ms(1);
+        music_pause(true);
+        const std::int32_t held = music_time();
+        sleep_ms(300);
+        EXPECT_EQ(music_time(), held) << "mute " << mute;
+        music_pause(false);
+        sleep_ms(200);
+        EXPECT_GE(music_time(), held + 100) << "mute " << mute;
+        EXPECT_LT(music_time(), held + 300) << "mute " << mute;
+        music_seek(5000);
+        EXPECT_GE(music_time(), 5000) << "mute " << mute;
+        EXPECT_LT(music_time(), 5100) << "mute " << mute;
+        music_seek(1000);  // back
+        EXPECT_LT(music_time(), 1100) << "mute " << mute;
+        sleep_ms(200);
+        EXPECT_GE(music_time(), 1100) << "mute " << mute;
+        music_pause(true);
+        music_seek(3000);  // a paused clock stays paused, there
+        sleep_ms(100);
+        EXPECT_EQ(music_time(), 3000) << "mute " << mute;
+        music_shutdown();
+    }
+}
+
 TEST_F(music, what_cannot_be_played_gets_the_silent_clock_and_a_reason)
 {
     const struct {

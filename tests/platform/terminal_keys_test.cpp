@@ -146,6 +146,28 @@ TEST(terminal_keys, no_key_of_xterm_rxvt_or_the_linux_console_is_an_answer)
     EXPECT_EQ(k.replies, 5);
 }
 
+TEST(terminal_keys, arrows_and_pages_seek_p_pauses_and_answers_are_no_key)
+{
+    struct case_row { const char* bytes; int seek; bool pause; bool any; };
+    const case_row rows[] = {
+        {"\x1b[C", 1, false, true},   {"\x1b[D", -1, false, true},   // arrows
+        {"\x1bOC", 1, false, true},   {"\x1bOD", -1, false, true},   // arrows in application mode
+        {"\x1b[6~", 1, false, true},  {"\x1b[5~", -1, false, true},  // Page Down, Page Up
+        {"\x1b[15~", 0, false, true}, {"\x1b[56~", 0, false, true},  // F5 and a longer number
+        {"\x1b[C\x1b[C\x1b[D", 1, false, true},
+        {"p", 0, true, true},          {"x", 0, false, true},          {"\x1bx", 0, false, true},
+        {"\x1b[?6c", 0, false, false}, {"\x1b[0n", 0, false, false}, // status answers
+    };
+    for (const case_row& row : rows) {
+        key_decoder keys;
+        feed(keys, row.bytes, 0);
+        EXPECT_EQ(keys.seek, row.seek) << row.bytes + 1;
+        EXPECT_EQ(keys.pause, row.pause) << row.bytes + 1;
+        EXPECT_EQ(keys.any, row.any) << row.bytes + 1;
+        EXPECT_FALSE(keys.quit) << row.bytes + 1;
+    }
+}
+
 TEST(terminal_caps, screen_loses_truecolor_and_colour_erase_others_keep_them_linux_is_the_console)
 {
     const terminal_caps xterm = terminal_caps_from("xterm-256color", nullptr, nullptr, 1);
