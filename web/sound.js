@@ -172,14 +172,16 @@ const glimfant_sound = (() => {
             return;
         }
         stop_sources(p);
+        // The score is rendered up to there first (up to about a second): the
+        // clock goes on from ms when the sound does.
+        const frame = Math.min(Math.round(ms * rate / 1000), engine._web_score_length());
+        if (p.kind === 'score') engine._web_score_seek(frame);
         const when = context.currentTime + lead_s;
         p.origin = when - ms / 1000;
         if (p.kind === 'soundtrack') {
             if (ms / 1000 < soundtrack.duration) schedule(soundtrack, when, ms / 1000);
             return;
         }
-        const frame = Math.min(Math.round(ms * rate / 1000), engine._web_score_length());
-        engine._web_score_seek(frame);
         p.next_s = when;
         p.frames_left = engine._web_score_length() - frame;
         feed(engine);

@@ -248,6 +248,14 @@ try {
     });
     check(seek_sums.length === seek_frames && taken > 0,
           `after the right arrow at frame ${taken}, the frames are the uninterrupted show's from the next scene's start`);
+    // from=MS begins the show at the first frame time at or past MS.
+    await page.goto(`${base}/?seed=${seed}&clock=virtual&step=${step}&frames=5&from=${40 * step - 1}`);
+    await wait_state('start');
+    await page.keyboard.press('Space');
+    await wait_state('held');
+    const from_sums = await page.evaluate(() => glimfant.checksums());
+    check(from_sums.length === 5 && from_sums.every((sum, i) => sum === native_sums[40 + i]),
+          `from=${40 * step - 1} shows the uninterrupted show's frames from music time ${40 * step} ms`);
 
     // A soundtrack from the address plays instead of the score, and its
     // position is the clock; one that cannot be played leaves the silent clock and a line.
@@ -265,6 +273,8 @@ try {
         }
         await page.keyboard.press('Enter');
         await wait_state('show');
+        // The clock stands at 0 until the first sample is heard.
+        await page.waitForFunction(() => glimfant.music_ms() > 0);
         const from = await sample();
         await page.waitForTimeout(1000);
         const to = await sample();
