@@ -22,16 +22,16 @@
     const notice = document.getElementById('notice');
     const keys = document.getElementById('keys');
     const say = text => { notice.textContent = text; };
-    const keys_line = 'SPACE, Enter or a click starts \u00b7 p or SPACE pauses \u00b7 \u2192 / \u2190: next / this or previous scene \u00b7 ESC or q ends \u00b7 F or a double-click: full screen \u00b7 drop an MP3 to play it';
+    const keys_line = 'SPACE, Enter or a click starts \u00b7 p or SPACE pauses \u00b7 \u2190 \u2192 scenes \u00b7 ESC or q ends \u00b7 F or a double-click: full screen \u00b7 drop an MP3 to play it';
 
     const params = new URLSearchParams(location.search);
     const problems = [];
-    function number(name, fallback, least) {
+    function number(name, fallback, least, most = 0xFFFFFFFF) {
         const text = params.get(name);
         if (text === null) return fallback;
         const n = Number(text);
-        if (text.trim() === '' || !Number.isInteger(n) || n < least || n > 0xFFFFFFFF) {
-            problems.push(`${name}=${text} is not a whole number from ${least} to 4294967295; ignored`);
+        if (text.trim() === '' || !Number.isInteger(n) || n < least || n > most) {
+            problems.push(`${name}=${text} is not a whole number from ${least} to ${most}; ignored`);
             return fallback;
         }
         return n;
@@ -43,12 +43,8 @@
         frames: number('frames', 0, 1),
         soundtrack: params.get('soundtrack'),
         loop: params.get('loop') === '1',
-        from: number('from', 0, 0),
+        from: number('from', 0, 0, 158154),  // the show's end
     };
-    if (options.from > 158154) {
-        problems.push(`from=${options.from} is past the show's end (158154 ms); ignored`);
-        options.from = 0;
-    }
     if (params.has('loop') && !['0', '1'].includes(params.get('loop'))) problems.push(`loop=${params.get('loop')}: only loop=1 or loop=0 is known; ignored`);
     if (params.has('clock') && !options.virtual_clock) problems.push(`clock=${params.get('clock')}: only clock=virtual is known; ignored`);
 
