@@ -25,8 +25,9 @@ extern "C" {
 
 // Start-up and the start picture. seed_given: seed the generator with seed,
 // else with the tick count. virtual_clock, step_ms, frames: see browser_options.
+// loop: the show again from its start after its end; from_ms: it begins there.
 EMSCRIPTEN_KEEPALIVE void web_open(int seed_given, std::uint32_t seed, int virtual_clock, std::uint32_t step_ms,
-                                   std::uint32_t frames, std::uint32_t tick)
+                                   std::uint32_t frames, std::uint32_t tick, int loop, std::int32_t from_ms)
 {
     browser_options o;
     o.virtual_clock = virtual_clock != 0;
@@ -37,10 +38,15 @@ EMSCRIPTEN_KEEPALIVE void web_open(int seed_given, std::uint32_t seed, int virtu
     browser = browser_platform(o);
     config.seed_given = seed_given != 0 || o.virtual_clock;  // a virtual clock starts at tick 0, as headless
     config.seed = seed;
+    config.loop = loop != 0;
+    config.from_ms = from_ms;
+    // A move re-runs the frames as this clock runs them.
+    config.replay_step_ms = o.virtual_clock ? step_ms : 20;
     demo_open(browser, config);
 }
 
-// The show starts (the page has started the music, whose time is 0 now).
+// The show starts (the page has started the music, whose time is 0 now;
+// web_take_seek says where it must go on from instead).
 EMSCRIPTEN_KEEPALIVE void web_start(std::uint32_t tick)
 {
     browser_set_clocks(tick, 0);
@@ -52,10 +58,7 @@ EMSCRIPTEN_KEEPALIVE int web_step(std::uint32_t tick, std::int32_t music_ms)
 {
     browser_set_clocks(tick, music_ms);
     int ran = 0;
-    while (ran < catch_up_frames && browser_frame_due(demo.frame_deadline)) {
-        demo_frame();
-        ++ran;
-    }
+    while (ran < catch_up_frames && browser_frame_due(demo.frame_deadline) && demo_step(config)) ++ran;
     return ran;
 }
 
@@ -70,5 +73,17 @@ EMSCRIPTEN_KEEPALIVE const std::uint32_t* web_checksums() { return browser_check
 EMSCRIPTEN_KEEPALIVE const std::int16_t* web_score_next(std::uint32_t frames) { return browser_score_next(frames); }
 EMSCRIPTEN_KEEPALIVE std::uint32_t web_score_length() { return score_length_frames(); }
 EMSCRIPTEN_KEEPALIVE std::int32_t web_scene() { return demo.scene; }
+// A viewer's key (browser_key_pause, _next, _previous) for the next frame.
+EMSCRIPTEN_KEEPALIVE void web_key(int key) { browser_key(key); }
+EMSCRIPTEN_KEEPALIVE int web_music_paused() { return browser_music_paused(); }
+EMSCRIPTEN_KEEPALIVE std::int32_t web_take_seek() { return browser_take_seek(); }
+EMSCRIPTEN_KEEPALIVE std::int32_t web_music_time() { return demo.platform->music_time(); }
+// The score's next frames from frame on (web_score_next goes on from there).
+EMSCRIPTEN_KEEPALIVE void web_score_seek(std::uint32_t frame) { score_seek(frame); }
+// The music time scene i starts at; -1 past the last.
+EMSCRIPTEN_KEEPALIVE std::int32_t web_scene_start(int i)
+{
+    return i >= 0 && i < show_scene_count ? scene_start_ms(show_scenes[i].beat) : -1;
+}
 
 }  // extern "C"

@@ -1,14 +1,17 @@
 'use strict';
 // glimfant in a web page: loads the engine (WebAssembly) and its glyphs, shows
 // the start picture, starts the show on SPACE, Enter, a click or a tap, runs
-// the frames that are due from each display frame, and ends the show on ESC
-// or q, back at the start picture. A show is one instance of the engine; the
+// the frames that are due from each display frame, passes the viewer's keys
+// (pause, the scene before or after) to the engine and takes its sound where
+// the engine moved the show, and ends the show on ESC or q, back at the start
+// picture. A show is one instance of the engine; the
 // next show gets a fresh one. The sound and the music clock are sound.js's.
 //
 // Address parameters: soundtrack=URL plays that file instead of the score;
 // seed=S seeds the random generator; clock=virtual runs frame k at music time
 // k x step (step=MS, default 20) without sound, as the headless program does;
-// frames=N holds the show's frame N - 1 on the screen.
+// frames=N holds the show's frame N - 1 on the screen; loop=1 runs the show
+// again from its start after its end; from=MS begins it at music time MS.
 (async () => {
     const width = 720;   // the canvas: 80 x 25 cells of 9 x 16 pixels
     const height = 400;
@@ -19,16 +22,16 @@
     const notice = document.getElementById('notice');
     const keys = document.getElementById('keys');
     const say = text => { notice.textContent = text; };
-    const keys_line = 'SPACE, Enter or a click starts \u00b7 ESC or q ends \u00b7 F or a double-click: full screen \u00b7 drop an MP3 to play it';
+    const keys_line = 'SPACE, Enter or a click starts \u00b7 p or SPACE pauses \u00b7 \u2190 \u2192 scenes \u00b7 ESC or q ends \u00b7 F or a double-click: full screen \u00b7 drop an MP3 to play it';
 
     const params = new URLSearchParams(location.search);
     const problems = [];
-    function number(name, fallback, least) {
+    function number(name, fallback, least, most = 0xFFFFFFFF) {
         const text = params.get(name);
         if (text === null) return fallback;
         const n = Number(text);
-        if (text.trim() === '' || !Number.isInteger(n) || n < least || n > 0xFFFFFFFF) {
-            problems.push(`${name}=${text} is not a whole number from ${least} to 4294967295; ignored`);
+        if (text.trim() === '' || !Number.isInteger(n) || n < least || n > most) {
+            problems.push(`${name}=${text} is not a whole number from ${least} to ${most}; ignored`);
             return fallback;
         }
         return n;
@@ -39,7 +42,10 @@
         step: number('step', 20, 1),
         frames: number('frames', 0, 1),
         soundtrack: params.get('soundtrack'),
+        loop: params.get('loop') === '1',
+        from: number('from', 0, 0, 158154),  // the show's end
     };
+    if (params.has('loop') && !['0', '1'].includes(params.get('loop'))) problems.push(`loop=${params.get('loop')}: only loop=1 or loop=0 is known; ignored`);
     if (params.has('clock') && !options.virtual_clock) problems.push(`clock=${params.get('clock')}: only clock=virtual is known; ignored`);
 
     // The page's tick count: milliseconds, wrapping at 2^32 like the console's.
@@ -76,7 +82,7 @@
         });
         engine.HEAPU8.set(glyphs, engine._web_glyphs());
         engine._web_open(options.seed !== null, options.seed ?? 0, options.virtual_clock, options.step,
-                         options.frames, tick());
+                         options.frames, tick(), options.loop, options.from);
         image = new ImageData(new Uint8ClampedArray(engine.HEAPU8.buffer, engine._web_pixels(), width * height * 4),
                               width, height);
         show_pixels();
@@ -94,6 +100,7 @@
         const now = performance.now();
         stats = { start: now, drawn: 0, slots: 0, last_slot: -1, hidden_ms: 0, hidden_at: null };
         engine._web_start(tick());
+        follow_engine();
         state = 'show';
         if (end_asked) end_show();
     }
@@ -103,6 +110,14 @@
         if (state !== 'show' && state !== 'held') return;
         glimfant_sound.stop();
         await open_engine();
+    }
+
+    // The viewer's pause and moves, as the engine took them: the sound follows.
+    function follow_engine() {
+        if (options.virtual_clock) return;  // no sound: the engine's clock moved itself
+        const moved = engine._web_take_seek();
+        if (moved >= 0) glimfant_sound.seek(engine, moved);
+        glimfant_sound.hold('viewer', engine._web_music_paused() !== 0);
     }
 
     function on_display_frame() {
@@ -115,7 +130,9 @@
             stats.slots += 1;
             stats.last_slot = slot;
         }
-        if (engine._web_step(tick(), glimfant_sound.time_ms()) > 0) {
+        const ran = engine._web_step(tick(), glimfant_sound.time_ms());
+        follow_engine();
+        if (ran > 0) {
             show_pixels();
             stats.drawn += 1;
         }
@@ -151,6 +168,12 @@
 
     addEventListener('keydown', event => {
         if (event.ctrlKey || event.altKey || event.metaKey) return;
+        const viewer_key = { p: 1, P: 1, ' ': 1, ArrowRight: 2, PageDown: 2, ArrowLeft: 3, PageUp: 3 }[event.key];
+        if (state === 'show' && viewer_key) {
+            engine._web_key(viewer_key);  // browser_key_pause, _next, _previous
+            event.preventDefault();
+            return;
+        }
         switch (event.key) {
         case ' ': case 'Enter': start_show(); break;
         case 'Escape': case 'q': case 'Q': end_show(); break;
@@ -165,10 +188,10 @@
     document.addEventListener('fullscreenchange', fit);
     document.addEventListener('visibilitychange', () => {
         if (document.hidden) {
-            glimfant_sound.pause();
+            glimfant_sound.hold('hidden', true);
             if (stats) stats.hidden_at = performance.now();
         } else {
-            glimfant_sound.resume();
+            glimfant_sound.hold('hidden', false);
             if (stats && stats.hidden_at !== null) stats.hidden_ms += performance.now() - stats.hidden_at;
             if (stats) stats.hidden_at = null;
         }
@@ -190,7 +213,13 @@
         get state() { return state; },
         get clock() { return glimfant_sound.kind || (options.virtual_clock ? 'virtual' : null); },
         get stats() { return stats && { ...stats, now: performance.now() }; },
-        music_ms: () => glimfant_sound.time_ms(),
+        music_ms: () => (options.virtual_clock ? (engine ? engine._web_music_time() : 0) : glimfant_sound.time_ms()),
+        paused: () => (engine ? engine._web_music_paused() !== 0 : false),
+        scene_starts: () => {
+            const starts = [];
+            for (let i = 0; engine && engine._web_scene_start(i) >= 0; ++i) starts.push(engine._web_scene_start(i));
+            return starts;
+        },
         frames: () => (engine ? engine._web_frames() : 0),
         frames_passed_over: () => (engine ? engine._web_frames_passed_over() : 0),
         scene: () => (engine ? engine._web_scene() : 0),

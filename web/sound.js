@@ -19,6 +19,7 @@ const glimfant_sound = (() => {
     // The sound playing: kind 'score', 'soundtrack' or 'silent'; origin, the
     // context time (s) of music time 0, or for the silent clock the page's (ms).
     let playing = null;
+    const holds = new Set();  // what holds the sound and its clock: 'hidden', 'viewer'
 
     function make_context() {
         if (context) return;
@@ -82,15 +83,15 @@ const glimfant_sound = (() => {
         return null;
     }
 
-    function schedule(buffer, when) {
+    function schedule(buffer, when, offset = 0) {
         const source = context.createBufferSource();
         source.buffer = buffer;
         source.connect(context.destination);
         // Late (the page stalled): start at once, that far into the buffer,
         // so that the sound stays at its place on the clock.
         const late = context.currentTime - when;
-        if (late > 0) source.start(0, late);
-        else source.start(when);
+        if (late > 0) source.start(0, offset + late);
+        else source.start(when, offset);
         playing.sources.push(source);
         source.onended = () => {
             const i = playing ? playing.sources.indexOf(source) : -1;
@@ -141,35 +142,69 @@ const glimfant_sound = (() => {
         return p.last_ms;
     }
 
-    // A hidden page pauses the sound and its clock; shown again, both go on.
-    function pause() {
-        if (!playing) return;
-        if (playing.kind === 'silent') playing.paused_at ??= performance.now();
-        else context.suspend();
-    }
-
-    function resume() {
-        if (!playing) return;
+    // The sound and its clock stand while anything holds them: a hidden page,
+    // the viewer's pause. With nothing holding them any more, both go on.
+    function hold(reason, on) {
+        const was = holds.size > 0;
+        if (on) holds.add(reason);
+        else holds.delete(reason);
+        const is = holds.size > 0;
+        if (!playing || was === is) return;
         if (playing.kind !== 'silent') {
-            context.resume();
+            if (is) context.suspend();
+            else context.resume();
+        } else if (is) {
+            playing.paused_at ??= performance.now();
         } else if (playing.paused_at !== null) {
             playing.origin += performance.now() - playing.paused_at;
             playing.paused_at = null;
         }
     }
 
-    function stop() {
-        if (!playing) return;
-        for (const source of playing.sources) {
+    // Moves the sound and its clock to music time ms: the score is rendered
+    // again from there, a soundtrack plays on from that offset.
+    function seek(engine, ms) {
+        const p = playing;
+        if (!p) return;
+        p.last_ms = ms;
+        if (p.kind === 'silent') {
+            p.origin = (p.paused_at ?? performance.now()) - ms;
+            return;
+        }
+        stop_sources(p);
+        // The score is rendered up to there first (up to about a second): the
+        // clock goes on from ms when the sound does.
+        const frame = Math.min(Math.round(ms * rate / 1000), engine._web_score_length());
+        if (p.kind === 'score') engine._web_score_seek(frame);
+        const when = context.currentTime + lead_s;
+        p.origin = when - ms / 1000;
+        if (p.kind === 'soundtrack') {
+            if (ms / 1000 < soundtrack.duration) schedule(soundtrack, when, ms / 1000);
+            return;
+        }
+        p.next_s = when;
+        p.frames_left = engine._web_score_length() - frame;
+        feed(engine);
+    }
+
+    function stop_sources(p) {
+        for (const source of p.sources) {
             source.onended = null;
             source.stop();
             source.disconnect();
         }
+        p.sources = [];
+    }
+
+    function stop() {
+        holds.delete('viewer');
+        if (!playing) return;
+        stop_sources(playing);
         playing = null;
     }
 
     return {
-        set_soundtrack, set_soundtrack_problem, start, feed, time_ms, pause, resume, stop,
+        set_soundtrack, set_soundtrack_problem, start, feed, time_ms, hold, seek, stop,
         get kind() { return playing ? playing.kind : null; },
         get has_soundtrack() { return soundtrack !== null; },
     };

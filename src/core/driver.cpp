@@ -28,6 +28,13 @@ void move_to(const platform_api& platform, const demo_config& config, std::int32
     if (platform.music_seek) platform.music_seek(static_cast<std::int32_t>(k * config.replay_step_ms));
 }
 
+void run_frame_and_present()
+{
+    clear_screen();
+    run_scene();
+    pace_and_present();
+}
+
 enum frame_plan { end_show, run_frame, hold_frame };
 
 // The viewer's keys and the loop, before a frame: pause, move, or end.
@@ -92,11 +99,13 @@ void demo_start(const demo_config& config)
     if (config.from_ms > 0) move_to(*demo.platform, config, config.from_ms);
 }
 
-void demo_frame()
+bool demo_step(const demo_config& config)
 {
-    clear_screen();
-    run_scene();
-    pace_and_present();
+    const frame_plan plan = viewer_controls(*demo.platform, config);
+    if (plan == end_show) return false;
+    if (plan == hold_frame) pace_and_present();  // the paused frame stays on screen
+    else run_frame_and_present();
+    return true;
 }
 
 int run_demo(const platform_api& platform, const demo_config& config)
@@ -108,15 +117,7 @@ int run_demo(const platform_api& platform, const demo_config& config)
     }
     demo_start(config);
     // ESC already down when SPACE came: leave before the first frame.
-    while (!platform.escape_down()) {
-        const frame_plan plan = viewer_controls(platform, config);
-        if (plan == end_show) break;
-        if (plan == hold_frame) {
-            pace_and_present();  // the paused frame stays on screen
-            continue;
-        }
-        demo_frame();
-    }
+    while (!platform.escape_down() && demo_step(config)) {}
     platform.shutdown();
     return 0;
 }

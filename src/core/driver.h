@@ -62,5 +62,8 @@ void demo_setup(const platform_api& platform, const demo_config& config);
 void demo_open(const platform_api& platform, const demo_config& config);
 // After SPACE: the first scene, the music start and the first frame deadline.
 void demo_start(const demo_config& config);
-// One frame: clear, scene, pace, present. The caller tests ESC before each.
-void demo_frame();
+// One step of the show as the viewer steers it: the viewer's keys and the
+// loop, then a frame (clear, scene, pace, present), or the paused frame
+// presented again. False when the show ends (a key in a screensaver). The
+// caller tests ESC before each.
+bool demo_step(const demo_config& config);

@@ -2,7 +2,8 @@
 // owns the loop: before each display frame it hands over its clocks, runs the
 // frames that are due and shows the pixels this backend drew the cells into
 // (9 x 16 a cell, the glyphs and colours of the --png pictures). Keys, sound
-// and the hidden tab are the page's; here the music time is a number it gives.
+// and the hidden tab are the page's; here the music time is a number it gives,
+// and the viewer's pause and seeks are orders the page takes to its sound.
 #pragma once
 #include <cstdint>
 
@@ -30,6 +31,16 @@ platform_api browser_platform(const browser_options& options);
 // The page's clocks, given before each display frame: its millisecond tick
 // count (which paces the frames) and the music time.
 void browser_set_clocks(std::uint32_t tick, std::int32_t music_ms);
+// The viewer's keys, as the page passes them on: they steer the next frame.
+inline constexpr int browser_key_pause = 1;     // p or SPACE
+inline constexpr int browser_key_next = 2;      // right arrow or Page Down
+inline constexpr int browser_key_previous = 3;  // left arrow or Page Up
+void browser_key(int key);
+// True while the viewer has the music paused: the page holds its sound.
+bool browser_music_paused();
+// The music time the show moved to since the last call, where the page's
+// sound must go on from; -1 when it did not move.
+std::int32_t browser_take_seek();
 // True when the frame with this deadline should run now: the tick count is
 // past it (virtual clock: 20 ms of the page's clock a frame since the music
 // start) and the show has frames left.

@@ -11,6 +11,11 @@ bool music_started = false;
 std::uint32_t start_tick = 0;       // the page's tick count at the music start
 std::uint32_t frames_presented = 0; // since the music start
 std::uint32_t frames_passed_over = 0; // frames whose time went by while the page was not drawn
+std::int64_t music_shift = 0;       // virtual clock: added to its music time by a seek or a pause
+bool music_paused = false;          // the viewer paused the music
+std::int32_t paused_ms = 0;         // virtual clock: where its music time stands while paused
+std::int32_t seek_asked = -1;       // the music time a seek moved to, until the page takes it
+viewer_keys keys;                   // the viewer's keys since the last frame
 
 std::uint16_t glyph_rows[browser_glyph_rows];
 std::uint32_t pixels[image_pixels];
@@ -101,11 +106,39 @@ int browser_music_start(const char*)
 std::int32_t browser_music_time()
 {
     if (!opts.virtual_clock) return page_music_ms;
-    const std::int64_t t = static_cast<std::int64_t>(frames_presented) * opts.step_ms;
-    return t > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(t);
+    if (music_paused) return paused_ms;
+    const std::int64_t t = static_cast<std::int64_t>(frames_presented) * opts.step_ms + music_shift;
+    return t > INT32_MAX ? INT32_MAX : t < 0 ? 0 : static_cast<std::int32_t>(t);
 }
 
 void browser_shutdown() {}
+
+viewer_keys browser_take_keys()
+{
+    const viewer_keys taken = keys;
+    keys = viewer_keys{};
+    return taken;
+}
+
+// The page's sound pauses with the viewer's pause (browser_music_paused);
+// the virtual clock stands, and goes on from where it stood.
+void browser_music_pause(bool paused)
+{
+    if (paused == music_paused) return;
+    if (paused) paused_ms = browser_music_time();
+    music_paused = paused;
+    if (!paused) music_shift = paused_ms - static_cast<std::int64_t>(frames_presented) * opts.step_ms;
+}
+
+// The next frame reads ms; the page moves its sound there (browser_take_seek).
+void browser_music_seek(std::int32_t ms)
+{
+    if (ms < 0) ms = 0;
+    page_music_ms = ms;
+    paused_ms = ms;
+    music_shift = ms - static_cast<std::int64_t>(frames_presented) * opts.step_ms;
+    seek_asked = ms;
+}
 
 }  // namespace
 
@@ -115,18 +148,40 @@ platform_api browser_platform(const browser_options& options)
     music_started = false;
     frames_presented = 0;
     frames_passed_over = 0;
+    music_shift = 0;
+    music_paused = false;
+    seek_asked = -1;
+    keys = viewer_keys{};
     anything_shown = false;
     changed_first = image_height;
     changed_end = 0;
     return platform_api{browser_tick_count, browser_wait_for_space, browser_escape_down,
                         browser_pace,       browser_present,        browser_music_start,
-                        browser_music_time, browser_shutdown};
+                        browser_music_time, browser_shutdown,       browser_take_keys,
+                        browser_music_pause, browser_music_seek};
 }
 
 void browser_set_clocks(std::uint32_t tick, std::int32_t music_ms)
 {
     page_tick = tick;
     page_music_ms = music_ms;
+}
+
+void browser_key(int key)
+{
+    keys.any = true;
+    if (key == browser_key_pause) keys.pause = true;
+    if (key == browser_key_next) ++keys.seek;
+    if (key == browser_key_previous) --keys.seek;
+}
+
+bool browser_music_paused() { return music_paused; }
+
+std::int32_t browser_take_seek()
+{
+    const std::int32_t ms = seek_asked;
+    seek_asked = -1;
+    return ms;
 }
 
 bool browser_frame_due(std::uint32_t deadline)

@@ -3,7 +3,8 @@
 // without an error, its weight, the start picture and ESC, the music clock
 // against the wall clock, the frames drawn, and that its frames are the
 // headless program's: per-frame checksums against --dump, the canvas against
-// --png cell by cell.
+// --png cell by cell; the viewer's pause holds picture and clock, and a move
+// to the next scene lands on the frame the uninterrupted show has there.
 // Usage: node page_test.mjs PAGE-FOLDER GLIMFANT [SCREENSHOT.png]
 import { execFileSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
@@ -160,6 +161,28 @@ try {
     const allowed = (after.now - shown.now) / 20 + 3;
     check(after.frames - before.frames <= allowed,
           `shown again, ${after.frames - before.frames} frames ran in ${(after.now - shown.now).toFixed(0)} ms (no race through the 150 missed)`);
+    // The viewer's pause: picture and clock stand, and go on together.
+    await page.keyboard.press('p');
+    await page.waitForTimeout(300);  // the audio output takes a moment to stop
+    const held_at = { music: await page.evaluate(() => glimfant.music_ms()), canvas: await canvas_hash() };
+    await page.waitForTimeout(1000);
+    const held_to = { music: await page.evaluate(() => glimfant.music_ms()), canvas: await canvas_hash() };
+    await page.keyboard.press('Space');
+    await page.waitForTimeout(500);
+    const resumed = await page.evaluate(() => ({ music: glimfant.music_ms(), paused: glimfant.paused() }));
+    check(held_to.music - held_at.music <= 20 && held_to.canvas === held_at.canvas && !resumed.paused &&
+          resumed.music - held_to.music >= 250,
+          `p pauses picture and music (the clock moved ${held_to.music - held_at.music} ms in 1 s), ` +
+          `SPACE resumes them (${resumed.music - held_to.music} ms in 0.5 s)`);
+    // The right arrow: the score is rendered again from the next scene's start.
+    const moved = await page.evaluate(async () => {
+        const from = glimfant.music_ms();
+        window.dispatchEvent(new KeyboardEvent('keydown', { key: 'ArrowRight' }));
+        await new Promise(done => setTimeout(done, 500));
+        return { from, to: glimfant.music_ms(), next: glimfant.scene_starts().find(t => t > from) };
+    });
+    check(moved.to >= moved.next && moved.to < moved.next + 1000 && errors.length === 0,
+          `the right arrow at ${moved.from} ms moves the music to the next scene's start ${moved.next} ms (${moved.to} ms 0.5 s later)`);
     await page.keyboard.press('Escape');
     await wait_state('start');
     check(await canvas_hash() === start_picture, 'ESC returns to the start picture');
@@ -205,6 +228,35 @@ try {
     await wait_state('start');
     check(true, 'q ends the held show');
 
+    // A move to the next scene, on the virtual clock: the frames before it
+    // are the show's first, the frames from it the uninterrupted show's at
+    // the scene's start (the first frame time at or past it).
+    const seek_frames = 60;
+    await page.goto(`${base}/?seed=${seed}&clock=virtual&step=${step}&frames=${seek_frames}`);
+    await wait_state('start');
+    await page.keyboard.press('Space');
+    await page.waitForFunction(() => glimfant.frames() >= 8);
+    await page.keyboard.press('ArrowRight');
+    await wait_state('held');
+    const seek_sums = await page.evaluate(() => glimfant.checksums());
+    const starts = await page.evaluate(() => glimfant.scene_starts());
+    const same = (from, to, n) => Array.from({ length: n }, (_, i) => seek_sums[from + i] === native_sums[to + i]).every(x => x);
+    // The key was taken before frame j, which then read music time j x step.
+    const taken = seek_sums.findIndex((_, j) => {
+        const k = Math.ceil(starts.find(t => t > j * step) / step);
+        return j > 0 && same(0, 0, j) && k + seek_frames - j <= native_sums.length && same(j, k, seek_frames - j);
+    });
+    check(seek_sums.length === seek_frames && taken > 0,
+          `after the right arrow at frame ${taken}, the frames are the uninterrupted show's from the next scene's start`);
+    // from=MS begins the show at the first frame time at or past MS.
+    await page.goto(`${base}/?seed=${seed}&clock=virtual&step=${step}&frames=5&from=${40 * step - 1}`);
+    await wait_state('start');
+    await page.keyboard.press('Space');
+    await wait_state('held');
+    const from_sums = await page.evaluate(() => glimfant.checksums());
+    check(from_sums.length === 5 && from_sums.every((sum, i) => sum === native_sums[40 + i]),
+          `from=${40 * step - 1} shows the uninterrupted show's frames from music time ${40 * step} ms`);
+
     // A soundtrack from the address plays instead of the score, and its
     // position is the clock; one that cannot be played leaves the silent clock and a line.
     const clock_after_start = async (query, drop) => {
@@ -221,6 +273,8 @@ try {
         }
         await page.keyboard.press('Enter');
         await wait_state('show');
+        // The clock stands at 0 until the first sample is heard.
+        await page.waitForFunction(() => glimfant.music_ms() > 0);
         const from = await sample();
         await page.waitForTimeout(1000);
         const to = await sample();
