@@ -3,7 +3,6 @@
 // target is replaced and the link kept, a failed write leaves nothing.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,24 +10,9 @@
 #include <string>
 
 #include "capture/output_file.h"
+#include "e2e/e2e_support.h"
 
 namespace {
-
-struct scratch {
-    std::string dir = testing::TempDir() + "glimfant_output_" + std::to_string(getpid());
-    scratch() { mkdir(dir.c_str(), 0700); }
-    ~scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string operator/(const std::string& name) const { return dir + "/" + name; }
-    int files() const
-    {
-        int n = 0;
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-            closedir(d);
-        }
-        return n;
-    }
-};
 
 std::string read_all(const std::string& path)
 {
@@ -52,7 +36,7 @@ bool write_through(const std::string& path, const char* text)
 
 TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
 {
-    scratch s;
+    e2e::scratch s("output");
     output_file out;
     char why[512];
     ASSERT_TRUE(output_open(out, (s / "a.bin").c_str(), why, sizeof why)) << why;
@@ -86,7 +70,7 @@ TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
 
 TEST(output_file, a_fifo_or_a_device_is_written_in_place_and_kept)
 {
-    scratch s;
+    e2e::scratch s("output");
     const std::string fifo = s / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);

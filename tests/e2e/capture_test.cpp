@@ -35,17 +35,6 @@ std::string temp_dir()
 
 bool have_ffmpeg() { return std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0; }
 
-std::vector<std::string> files_in(const std::string& dir)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 void remove_dir(const std::string& dir) { std::system(("rm -rf '" + dir + "'").c_str()); }
 
 // RGB pixels of a picture or of count video frames from frame first on, by ffmpeg.
@@ -178,7 +167,7 @@ TEST(capture, bad_input_is_one_line_and_leaves_no_file)
         EXPECT_EQ(r.err.rfind("glimfant: ", 0), 0u) << c.args << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
         EXPECT_NE(r.err.find(c.names), std::string::npos) << c.args << ": " << r.err;
-        std::vector<std::string> left = files_in(dir);
+        std::vector<std::string> left = e2e::files_in(dir);
         std::sort(left.begin(), left.end());
         EXPECT_EQ(left, (std::vector<std::string>{"lacking.hex", "words.hex"})) << c.args;
     }
@@ -187,7 +176,7 @@ TEST(capture, bad_input_is_one_line_and_leaves_no_file)
                                    "ls " + dir + "a.mp4.* >/dev/null 2>&1 && break; sleep 0.05; done; "
                                    "sleep 0.5; kill -TERM $!; wait $!", dir);
     EXPECT_EQ(stopped.status, 128 + SIGTERM) << stopped.err;
-    std::vector<std::string> left = files_in(dir);
+    std::vector<std::string> left = e2e::files_in(dir);
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"lacking.hex", "words.hex"}));
     remove_dir(dir);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -179,6 +180,29 @@ struct tmux_session {
         EXPECT_FALSE(before.empty());
         EXPECT_EQ(before, file("after"));
     }
+};
+// The names in a folder, less the dot entries.
+inline std::vector<std::string> files_in(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// A scratch folder of a test's own, removed at the end.
+struct scratch {
+    std::string dir;
+    explicit scratch(const std::string& name) : dir(testing::TempDir() + "glimfant_" + name + "_" + std::to_string(getpid()))
+    {
+        mkdir(dir.c_str(), 0700);
+    }
+    ~scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    std::string operator/(const std::string& name) const { return dir + "/" + name; }
+    int files() const { return static_cast<int>(files_in(dir).size()); }
 };
 #endif
 

@@ -22,17 +22,6 @@ namespace {
 
 const std::string binary = GLIMFANT_BINARY;
 
-std::vector<std::string> entries(const std::string& dir)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 // Starts glimfant with args (words split at spaces), the ending signals at
 // their default actions as a user's shell leaves them in the foreground.
 pid_t start(const std::string& args)
@@ -107,7 +96,7 @@ TEST(interrupt, no_combination_of_outputs_leaves_a_temporary_or_partial_file)
             bool ended = false;
             // Up to a minute for the files to appear (a loaded machine), then
             // a moment for bytes to be written into them.
-            for (int i = 0; i < 6000 && static_cast<int>(entries(dir).size()) < c.files; ++i) {
+            for (int i = 0; i < 6000 && static_cast<int>(e2e::files_in(dir).size()) < c.files; ++i) {
                 if (c.may_end && waitpid(pid, &raw, WNOHANG) == pid) {
                     ended = true;
                     break;
@@ -117,7 +106,7 @@ TEST(interrupt, no_combination_of_outputs_leaves_a_temporary_or_partial_file)
             usleep(c.files ? 100000 : 300000);
             kill(pid, sig);
             if (!ended) waitpid(pid, &raw, 0);
-            const std::vector<std::string> left = entries(dir);
+            const std::vector<std::string> left = e2e::files_in(dir);
             if (c.may_end && WIFEXITED(raw) && WEXITSTATUS(raw) == 0) {
                 EXPECT_EQ(left.size(), 1u) << what;
                 for (const std::string& name : left) EXPECT_TRUE(whole(dir, name)) << what << ": " << name;
@@ -132,7 +121,7 @@ TEST(interrupt, no_combination_of_outputs_leaves_a_temporary_or_partial_file)
     mkdir(dir.c_str(), 0700);
     std::system((binary + " --headless --ansi " + dir + "/a.ans --record " + dir +
                  "/a.cast --dump /dev/stdout | head -c 10 >/dev/null").c_str());
-    EXPECT_EQ(entries(dir), std::vector<std::string>{});
+    EXPECT_EQ(e2e::files_in(dir), std::vector<std::string>{});
     std::system(("rm -rf '" + dir + "'").c_str());
 }
 

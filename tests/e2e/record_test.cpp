@@ -16,29 +16,11 @@ namespace {
 using e2e::binary;
 const std::string source_dir = GLIMFANT_SOURCE_DIR;
 
-// A scratch folder of its own, removed at the end.
-struct scratch {
-    std::string dir = testing::TempDir() + "glimfant_record_" + std::to_string(getpid());
-    scratch() { mkdir(dir.c_str(), 0700); }
-    ~scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string operator/(const std::string& name) const { return dir + "/" + name; }
-
-    int files() const
-    {
-        int n = 0;
-        if (DIR* d = opendir(dir.c_str())) {
-            while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
-            closedir(d);
-        }
-        return n;
-    }
-};
-
 using e2e::status_of;
 
 TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte_stream)
 {
-    scratch s;
+    e2e::scratch s("record");
     const std::string run = binary + " --headless --frames 400 --seed 11 --step 389 --codepage 850 --color truecolor";
     ASSERT_EQ(status_of(run + " --record " + (s / "a.cast") + " --ansi " + (s / "a.ans") + " --dump " + (s / "a.bin")), 0);
     ASSERT_EQ(status_of(run + " --record " + (s / "b.cast")), 0);
@@ -68,7 +50,7 @@ TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte
 
 TEST(record, bad_paths_and_failed_writes_leave_no_file)
 {
-    scratch s;
+    e2e::scratch s("record");
     const std::string run = binary + " --headless --frames 300 --seed 1 --record ";
     EXPECT_EQ(status_of(run + (s / "show.txt") + " 2>/dev/null"), 2);
     EXPECT_EQ(status_of(run + (s / "missing/show.cast") + " 2>/dev/null"), 1);
