@@ -154,11 +154,20 @@ protected:
         unlink(out.c_str());
         use_driver("disk", out);
         EXPECT_EQ(music_start(name), expected_result);
-        struct stat st{};
+        // The device writes silence while it waits to run, as many buffers
+        // as a starved test thread leaves it: wait for the stream and two
+        // buffers more after that silence.
         const double give_up = now_ms() + 10000;
-        while ((stat(out.c_str(), &st) != 0 || st.st_size < (frames + 2 * music_buffer_frames) * 4) &&
-               now_ms() < give_up)
-            sleep_ms(2);
+        while (now_ms() < give_up) {
+            const std::string bytes = read_file(out);
+            const std::size_t buffer_bytes = music_buffer_frames * 4;
+            std::size_t silent = 0;
+            while (silent + buffer_bytes <= bytes.size() &&
+                   bytes.find_first_not_of('\0', silent) >= silent + buffer_bytes)
+                silent += buffer_bytes;
+            if (bytes.size() >= silent + (frames + 2 * music_buffer_frames) * 4) break;
+            sleep_ms(5);
+        }
         music_shutdown();
         const std::string bytes = read_file(out);
         std::vector<std::int16_t> pcm(bytes.size() / 2);
