@@ -130,7 +130,7 @@ protected:
         if (dir.empty()) GTEST_SKIP() << "needs sox and lame";
         use_driver("dummy");
         music_configure(music_options{});
-        alarm(20);  // a blocking open fails the run instead of hanging it
+        alarm(60);  // a blocking open fails the run instead of hanging it
     }
 
     void TearDown() override
@@ -166,7 +166,7 @@ protected:
                    bytes.find_first_not_of('\0', silent) >= silent + buffer_bytes)
                 silent += buffer_bytes;
             if (bytes.size() >= silent + (frames + 2 * music_buffer_frames) * 4) break;
-            sleep_ms(5);
+            sleep_ms(20);
         }
         music_shutdown();
         const std::string bytes = read_file(out);
