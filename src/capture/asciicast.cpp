@@ -204,6 +204,13 @@ std::size_t put_theme(char* out, std::size_t pos)
     return pos;
 }
 
+void open_exclusive(void* context)
+{
+    cast_file& cast = *static_cast<cast_file*>(context);
+    cast.fd = cast_file_create(cast.temp_path);
+    if (cast.fd >= 0) cast.open = true;
+}
+
 }  // namespace
 
 bool cast_open(cast_file& cast, const char* path)
@@ -219,13 +226,12 @@ bool cast_open(cast_file& cast, const char* path)
         return false;
     }
     std::strcpy(cast.path, path);
-    cast.fd = cast_file_create(cast.temp_path);
-    if (cast.fd < 0) return false;
     cast.state = 0;
     cast.held_count = 0;
     cast.failed = false;
-    cast.open = true;
-    return true;
+    // Made and marked open at once: a signal in between would leave the file.
+    cast_file_exclusive(open_exclusive, &cast);
+    return cast.open;
 }
 
 void cast_write_header(cast_file& cast, const cast_header& h)
