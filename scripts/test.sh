@@ -7,9 +7,10 @@
 # where they are, scripts/test-fuzz.sh and scripts/test-web.sh. Ends with the
 # time each phase took (wall and CPU) and "all tests passed".
 #
-# The other toolchains build and run their tests, at a lower priority, while
-# the suite runs: much of the suite waits on real time (terminals, sound,
-# simulated links).
+# The other toolchains build, at a lower priority, while the suite runs: much
+# of the suite waits on real time (terminals, sound, simulated links). Their
+# tests wait for the suite's end and run at the usual priority, so that a
+# loaded machine starves neither.
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
@@ -36,7 +37,7 @@ finish() {
     local i
     for ((i = 0; i < ${#lanes[@]}; i += 2)); do kill -- -"${lanes[i]}" 2>/dev/null || true; done
     [ $status = 0 ] || time_table
-    rm -f "$phases" "$phases".times.*
+    rm -f "$phases" "$phases".times.* "$suite_done"
     exit $status
 }
 trap finish EXIT
@@ -120,24 +121,33 @@ sanitizer_suite() {
 }
 
 # The sanitizers in one lane; clang, then the Windows build, in another:
-# both beside the suite, at a lower priority (much of the suite waits on real
-# time), each a process group of its own (to end it all on a failure), its
-# output kept in a log and shown when it is done.
+# both beside the suite, each a process group of its own (to end it all on a
+# failure), its output kept in a log and shown when it is done. A lane
+# builds at a lower priority and tests once the suite is done.
 lane() {  # name, then the function that runs its phases
     local log=$glimfant_root/build/$1.log
     set -m
-    ( trap - EXIT; renice -n 10 -p $BASHPID >/dev/null; "$2" ) > "$log" 2>&1 &
+    ( trap - EXIT; "$2" ) > "$log" 2>&1 &
     set +m
     lanes+=("$!" "$log")
 }
+suite_done=$phases.suite-done
+politely() {  # a command, at a lower priority
+    ( renice -n 10 -p $BASHPID >/dev/null; "$@" )
+}
+wait_for_the_suite() {
+    until [ -e "$suite_done" ]; do sleep 1; done
+}
 sanitizer_lane() {
-    phase "sanitizers: build" sanitizer_build
+    phase "sanitizers: build" politely sanitizer_build
+    wait_for_the_suite
     phase "sanitizers: suite and the whole show" sanitizer_suite
 }
 other_lane() {
-    phase "clang and libc++: build" clang_build
+    phase "clang and libc++: build" politely clang_build
+    wait_for_the_suite
     phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
-    phase "windows: build" windows_build
+    phase "windows: build" politely windows_build
     phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
 }
 
@@ -145,6 +155,7 @@ phase "build" glimfant_build "$glimfant_root/build"
 lane sanitizers sanitizer_lane
 lane clang-and-windows other_lane
 phase "tests" suite "$glimfant_root/build" --timeout 300
+touch "$suite_done"
 phase "the Debian package, installed and run" package
 while [ ${#lanes[@]} -gt 0 ]; do
     echo "== waiting for ${lanes[1]}"
