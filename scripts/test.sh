@@ -132,8 +132,8 @@ lane() {  # name, then the function that runs its phases
     lanes+=("$!" "$log")
 }
 suite_done=$phases.suite-done
-politely() {  # a command, at a lower priority
-    ( renice -n 10 -p $BASHPID >/dev/null; "$@" )
+politely() {  # a command, at a lower priority while the suite runs
+    ( [ -e "$suite_done" ] || renice -n 10 -p $BASHPID >/dev/null; "$@" )
 }
 wait_for_the_suite() {
     until [ -e "$suite_done" ]; do sleep 1; done
@@ -156,6 +156,9 @@ lane sanitizers sanitizer_lane
 lane clang-and-windows other_lane
 phase "tests" suite "$glimfant_root/build" --timeout 300
 touch "$suite_done"
+# A build still running need not give way any more (only root may raise a
+# priority again; without, it goes on at the lower one).
+for ((i = 0; i < ${#lanes[@]}; i += 2)); do renice -n 0 -g "${lanes[i]}" >/dev/null 2>&1 || true; done
 phase "the Debian package, installed and run" package
 while [ ${#lanes[@]} -gt 0 ]; do
     echo "== waiting for ${lanes[1]}"
