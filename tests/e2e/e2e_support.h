@@ -96,7 +96,14 @@ inline run_result run(const std::string& args, const std::string& dir, const std
 // The state letter of a process from /proc (R, S, T, Z ...), or 0 when it is gone.
 inline char process_state(int pid)
 {
-    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    // Read with stdio: a process that is reaped between the open and the
+    // read fails the read, which a stream would throw for.
+    char bytes[512] = "";
+    if (std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "rb")) {
+        bytes[std::fread(bytes, 1, sizeof bytes - 1, f)] = '\0';
+        std::fclose(f);
+    }
+    const std::string stat = bytes;
     const std::size_t paren = stat.rfind(')');
     return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
 }
