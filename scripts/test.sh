@@ -3,14 +3,14 @@
 # the suite; the Debian package, installed and run; under the address and
 # undefined-behaviour sanitizers, the suite but the timing measurements, and
 # the whole show; built with clang and libc++, the unit tests and the golden
-# hashes; the Windows build's tests under wine (scripts/test-windows.sh); the
-# fuzz runs (scripts/test-fuzz.sh); the page in chromium (scripts/test-web.sh).
-# Ends with the time each phase took (wall and CPU) and "all tests passed".
+# hashes; the Windows build's tests under wine (scripts/test-windows.sh); and,
+# where they are, scripts/test-fuzz.sh and scripts/test-web.sh. Ends with the
+# time each phase took (wall and CPU) and "all tests passed".
 #
-# The other toolchains build, at a lower priority, while the suite and the
-# page's test run: both wait on real time (terminals, sound, simulated links,
-# the browser's frames). Their tests wait for those to end and run at the
-# usual priority, so that a loaded machine starves none.
+# The other toolchains build, at a lower priority, while the suite runs: much
+# of the suite waits on real time (terminals, sound, simulated links). Their
+# tests wait for the suite's end and run at the usual priority, so that a
+# loaded machine starves neither.
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
@@ -121,11 +121,10 @@ sanitizer_suite() {
     done
 }
 
-# The page's build in one lane; the sanitizers in another; clang, then the
-# Windows build and the fuzz runs, in a third: beside the suite, each a
-# process group of its own (to end it all on a failure), its output kept in
-# a log and shown when it is done. A lane builds at a lower priority and
-# tests once the suite and the page's test (both keep real time) are done.
+# The sanitizers in one lane; clang, then the Windows build, in another:
+# both beside the suite, each a process group of its own (to end it all on a
+# failure), its output kept in a log and shown when it is done. A lane
+# builds at a lower priority and tests once the suite is done.
 lane() {  # name, then the function that runs its phases
     local log=$glimfant_root/build/$1.log
     set -m
@@ -151,32 +150,35 @@ other_lane() {
     phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
     phase "windows: build" politely windows_build
     phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
-    phase "fuzz" bash "$glimfant_root/scripts/test-fuzz.sh"
-}
-web_lane() {
-    phase "web: build" politely "$glimfant_root/scripts/build-web.sh"
-}
-finish_lane() {  # waits for the first lane left, shows its log
-    local status=0
-    echo "== waiting for ${lanes[1]}"
-    wait "${lanes[0]}" || status=$?
-    grep -Ev '^\[[0-9]+/[0-9]+\] ' "${lanes[1]}" || true  # all but the build's progress
-    [ $status = 0 ] || { echo "glimfant: failed; all its output is in ${lanes[1]}" >&2; exit 1; }
-    lanes=("${lanes[@]:2}")
+    # The fuzz runs want only CPU time; the page's build is readied for its
+    # test, which runs alone at the end (it keeps real time).
+    if [ -f "$glimfant_root/scripts/test-fuzz.sh" ]; then
+        phase "fuzz" politely bash "$glimfant_root/scripts/test-fuzz.sh"
+    fi
+    if [ -f "$glimfant_root/scripts/build-web.sh" ] && [ -f "$glimfant_root/scripts/test-web.sh" ]; then
+        phase "web: build" politely "$glimfant_root/scripts/build-web.sh"
+    fi
 }
 
 phase "build" glimfant_build "$glimfant_root/build"
-lane web web_lane
 lane sanitizers sanitizer_lane
 lane clang-and-windows other_lane
 phase "tests" suite "$glimfant_root/build" --timeout 300
-phase "the Debian package, installed and run" package
-finish_lane  # the page's build
-phase "web" bash "$glimfant_root/scripts/test-web.sh"
 touch "$suite_done"
 # A build still running need not give way any more (only root may raise a
 # priority again; without, it goes on at the lower one).
 for ((i = 0; i < ${#lanes[@]}; i += 2)); do renice -n 0 -g "${lanes[i]}" >/dev/null 2>&1 || true; done
-while [ ${#lanes[@]} -gt 0 ]; do finish_lane; done
+phase "the Debian package, installed and run" package
+while [ ${#lanes[@]} -gt 0 ]; do
+    echo "== waiting for ${lanes[1]}"
+    status=0
+    wait "${lanes[0]}" || status=$?
+    grep -Ev '^\[[0-9]+/[0-9]+\] ' "${lanes[1]}" || true  # all but the build's progress
+    [ $status = 0 ] || { echo "glimfant: failed; all its output is in ${lanes[1]}" >&2; exit 1; }
+    lanes=("${lanes[@]:2}")
+done
+if [ -f "$glimfant_root/scripts/test-web.sh" ]; then
+    phase "web" bash "$glimfant_root/scripts/test-web.sh"
+fi
 time_table
 echo "all tests passed"
