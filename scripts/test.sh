@@ -3,14 +3,14 @@
 # the suite; the Debian package, installed and run; under the address and
 # undefined-behaviour sanitizers, the suite but the timing measurements, and
 # the whole show; built with clang and libc++, the unit tests and the golden
-# hashes; the Windows build's tests under wine (scripts/test-windows.sh); and,
-# where they are, scripts/test-fuzz.sh and scripts/test-web.sh. Ends with the
-# time each phase took (wall and CPU) and "all tests passed".
+# hashes; the Windows build's tests under wine (scripts/test-windows.sh); the
+# fuzz runs (scripts/test-fuzz.sh); the page in chromium (scripts/test-web.sh).
+# Ends with the time each phase took (wall and CPU) and "all tests passed".
 #
-# The other toolchains build, at a lower priority, while the suite runs: much
-# of the suite waits on real time (terminals, sound, simulated links). Their
-# tests wait for the suite's end and run at the usual priority, so that a
-# loaded machine starves neither.
+# The other toolchains build, at a lower priority, while the suite and the
+# page's test run: both wait on real time (terminals, sound, simulated links,
+# the browser's frames). Their tests wait for those to end and run at the
+# usual priority, so that a loaded machine starves none.
 set -euo pipefail
 glimfant_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 . "$glimfant_root/scripts/deps.sh"
@@ -127,10 +127,11 @@ sanitizer_suite() {
     done
 }
 
-# The sanitizers in one lane; clang, then the Windows build, in another:
-# both beside the suite, each a process group of its own (to end it all on a
-# failure), its output kept in a log and shown when it is done. A lane
-# builds at a lower priority and tests once the suite is done.
+# The sanitizers in one lane; clang and the Windows build, then their tests
+# and the fuzz runs, in another: both beside the suite, each a process group
+# of its own (to end it all on a failure), its output kept in a log and shown
+# when it is done. A lane builds at a lower priority and tests once the
+# suite and the page's test are done.
 lane() {  # name, then the function that runs its phases
     local log=$glimfant_root/build/$1.log
     set -m
@@ -152,29 +153,24 @@ sanitizer_lane() {
 }
 other_lane() {
     phase "clang and libc++: build" politely clang_build
+    phase "windows: build" politely windows_build
     wait_for_the_suite
     phase "clang and libc++: unit tests and hashes" suite "$glimfant_root/build-clang" --timeout 300 -L 'unit|golden'
-    phase "windows: build" politely windows_build
     phase "windows: tests under wine" "$glimfant_root/scripts/test-windows.sh" "$glimfant_root/build/glimfant"
-    # The fuzz runs want only CPU time; the page's build is readied for its
-    # test, which runs alone at the end (it keeps real time).
-    if [ -f "$glimfant_root/scripts/test-fuzz.sh" ]; then
-        phase "fuzz" politely bash "$glimfant_root/scripts/test-fuzz.sh"
-    fi
-    if [ -f "$glimfant_root/scripts/build-web.sh" ] && [ -f "$glimfant_root/scripts/test-web.sh" ]; then
-        phase "web: build" politely "$glimfant_root/scripts/build-web.sh"
-    fi
+    phase "fuzz" bash "$glimfant_root/scripts/test-fuzz.sh"  # wants only CPU time
 }
 
 phase "build" glimfant_build "$glimfant_root/build"
 lane sanitizers sanitizer_lane
 lane clang-and-windows other_lane
 phase "tests" suite "$glimfant_root/build" --timeout 300
+phase "the Debian package, installed and run" package
+# The page keeps real time too: its test runs while the lanes still build.
+phase "web" bash "$glimfant_root/scripts/test-web.sh"
 touch "$suite_done"
 # A build still running need not give way any more (only root may raise a
 # priority again; without, it goes on at the lower one).
 for ((i = 0; i < ${#lanes[@]}; i += 2)); do renice -n 0 -g "${lanes[i]}" >/dev/null 2>&1 || true; done
-phase "the Debian package, installed and run" package
 while [ ${#lanes[@]} -gt 0 ]; do
     echo "== waiting for ${lanes[1]}"
     status=0
@@ -183,8 +179,5 @@ while [ ${#lanes[@]} -gt 0 ]; do
     [ $status = 0 ] || { echo "glimfant: failed; all its output is in ${lanes[1]}" >&2; exit 1; }
     lanes=("${lanes[@]:2}")
 done
-if [ -f "$glimfant_root/scripts/test-web.sh" ]; then
-    phase "web" bash "$glimfant_root/scripts/test-web.sh"
-fi
 time_table
 echo "all tests passed"
