@@ -16,9 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -28,10 +26,18 @@ namespace e2e {
 
 inline const std::string binary = GLIMFANT_BINARY;
 
+// A file's bytes, or what could be read of them. Read with stdio: a read
+// that fails (a process reaped while its /proc file is read) ends the bytes,
+// where a stream would throw.
 inline std::string slurp(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char block[65536];
+        for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.append(block, n);
+        std::fclose(f);
+    }
+    return bytes;
 }
 
 // Polls until done() holds, for at most ten seconds (a slow CI machine).
@@ -96,14 +102,7 @@ inline run_result run(const std::string& args, const std::string& dir, const std
 // The state letter of a process from /proc (R, S, T, Z ...), or 0 when it is gone.
 inline char process_state(int pid)
 {
-    // Read with stdio: a process that is reaped between the open and the
-    // read fails the read, which a stream would throw for.
-    char bytes[512] = "";
-    if (std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "rb")) {
-        bytes[std::fread(bytes, 1, sizeof bytes - 1, f)] = '\0';
-        std::fclose(f);
-    }
-    const std::string stat = bytes;
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t paren = stat.rfind(')');
     return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
 }

@@ -44,17 +44,6 @@ void write_file(const std::string& path, const std::string& bytes)
     std::fclose(f);
 }
 
-std::string read_file(const std::string& path)
-{
-    std::string bytes;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char block[65536];
-        for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.append(block, n);
-        std::fclose(f);
-    }
-    return bytes;
-}
-
 // Appends what was written to path since bytes was last filled: a file the
 // device keeps writing is read once, however long the wait.
 void read_more(const std::string& path, std::string& bytes)
@@ -66,6 +55,13 @@ void read_more(const std::string& path, std::string& bytes)
         }
         std::fclose(f);
     }
+}
+
+std::string read_file(const std::string& path)
+{
+    std::string bytes;
+    read_more(path, bytes);
+    return bytes;
 }
 
 std::vector<std::int16_t> samples_of(const std::string& bytes)
@@ -505,13 +501,12 @@ TEST_F(music, a_seek_plays_the_file_and_the_score_from_there)
 // Reads the clock after waiting until it passes least (a starved device may
 // take a while), and holds the read to the real time since since_ms, from
 // the time at that moment, plus a buffer's slack.
-std::int32_t expect_runs_from(std::int32_t from, double since_ms, std::int32_t least, const std::string& what)
+void expect_runs_from(std::int32_t from, double since_ms, std::int32_t least, const std::string& what)
 {
     for (const double give_up = now_ms() + 60000; music_time() < least && now_ms() < give_up;) sleep_ms(1);
     const std::int32_t read = music_time();
     EXPECT_GE(read, least) << what;
     EXPECT_LE(read, from + (now_ms() - since_ms) + 100) << what;
-    return read;
 }
 
 TEST_F(music, a_pause_holds_the_clock_and_a_seek_moves_it_both_ways)
