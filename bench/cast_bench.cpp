@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "capture/asciicast.h"
-#include "core/driver.h"
-#include "core/schedule.h"
-#include "platform/ansi_encoder.h"
+#include "show/driver.h"
+#include "show/schedule.h"
+#include "terminal/ansi_encoder.h"
 #include "platform/scripted.h"
 
 namespace {

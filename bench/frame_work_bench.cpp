@@ -8,10 +8,10 @@
 #include <chrono>
 #include <vector>
 
-#include "core/driver.h"
+#include "show/driver.h"
 #include "platform/scripted.h"
-#include "core/schedule.h"
-#include "platform/ansi_encoder.h"
+#include "show/schedule.h"
+#include "terminal/ansi_encoder.h"
 
 namespace {
 

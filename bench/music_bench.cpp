@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/music.h"
+#include "sound/music.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 // clock of 20 ms a frame, cycling through all 7850 frames.
 #include <benchmark/benchmark.h>
 
-#include "core/driver.h"
+#include "show/driver.h"
 #include "platform/scripted.h"
-#include "core/schedule.h"
+#include "show/schedule.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The picture's age over slow links, through the whole show: runs glimfant in
-# tests/platform/link_sim.py (a pseudo-terminal whose output reaches an
+# tests/tools/link_sim.py (a pseudo-terminal whose output reaches an
 # answering terminal at a set rate and round trip, through sshd's 2 MB
 # window) at 1 Mbit/s and 256 kbit/s with 100 ms round trips, and on a fast
 # link; SPACE when the start picture arrives, ESC SECONDS later.
@@ -18,6 +18,6 @@ seconds=${2:-157}
 for link in "1000000 100" "256000 100" "100000000 1"; do
     set -- $link
     echo "== $(($1 / 1000)) kbit/s, round trip $2 ms"
-    /usr/bin/python3 "$root/tests/platform/link_sim.py" --rate "$1" --rtt "$2" --seconds "$seconds" \
+    /usr/bin/python3 "$root/tests/tools/link_sim.py" --rate "$1" --rtt "$2" --seconds "$seconds" \
         -- "$glimfant" --mute
 done

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "base/exit_cleanup.h"
+#include "base/process_exit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "base/exit_cleanup.h"
+#include "base/process_exit.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/exit_cleanup.h"
+#include "base/process_exit.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // half-written file under the name the user gave; a symbolic link's target is
 // the file replaced, the link stays. A FIFO, a pipe or a device (/dev/null,
 // /dev/stdout) is written directly and never replaced. While a temporary file
-// exists it is on the clean-up list (base/exit_cleanup.h): a signal or a fatal
+// exists it is on the clean-up list (base/process_exit.h): a signal or a fatal
 // error removes it.
 #pragma once
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "base/random.h"
 
 std::uint8_t fire_field[fire_height * fire_width];

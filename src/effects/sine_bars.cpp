@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "render/ascii_render.h"
 
 sine_bars_layer sine_bars[bars_layers];

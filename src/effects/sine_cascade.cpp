@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "render/ascii_render.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 
 template <int n>
 struct vector {

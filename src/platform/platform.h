@@ -1,8 +1,8 @@
-// The narrow interface between the demo and the machine: tick count, keys,
-// frame output and the music clock. Two backends fill it, the terminal (on
-// Windows the console) and the headless one; main chooses once at start-up.
-// Nothing outside src/platform knows about Unix, Windows, terminals or audio
-// libraries.
+// The seam between the show and the machine: tick count, keys, frame output
+// and the music clock, as one record of function pointers. Every host fills
+// it (src/host/: the Unix terminal, the Windows console, the browser, the
+// headless run) and the application chooses one at start-up; the show knows
+// nothing of terminals, consoles, audio libraries or systems.
 #pragma once
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 
 ascii_picture start_picture, title_picture, word_jeg_picture, word_ser_picture,
     word_horer_picture, credit_first_picture, credit_second_picture, logo_picture;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/fatal.h"
+#include "base/process_exit.h"
 #include "text/big_font.h"
 
 static_assert(banner_rows == glyph_height);

@@ -1,5 +1,5 @@
 // The --ansi byte stream of real headless runs, replayed in a terminal
-// emulator (tests/platform/ansi_replay.py): after every frame the emulated
+// emulator (tests/tools/ansi_replay.py): after every frame the emulated
 // screen must show exactly that frame's cells from --dump.
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ int render_and_replay(const std::string& options, int codepage, const std::strin
     int status = std::system(render.c_str());
     if (status == 0) {
         status = std::system(("/usr/bin/python3 " + std::string(GLIMFANT_SOURCE_DIR) +
-                              "/tests/platform/ansi_replay.py --ansi " + ansi + " --dump " + dump +
+                              "/tests/tools/ansi_replay.py --ansi " + ansi + " --dump " + dump +
                               " --codepage " + std::to_string(codepage) + " --color " +
                               std::to_string(color_mode))
                                  .c_str());

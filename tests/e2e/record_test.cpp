@@ -30,7 +30,7 @@ TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte
                         " --virtual 400 --ansi " + (s / "a.ans")),
               0);
     // The emulated screen shows every frame's cells, the last one included.
-    EXPECT_EQ(status_of("/usr/bin/python3 " + source_dir + "/tests/platform/ansi_replay.py --cast " + (s / "a.cast") +
+    EXPECT_EQ(status_of("/usr/bin/python3 " + source_dir + "/tests/tools/ansi_replay.py --cast " + (s / "a.cast") +
                         " --dump " + (s / "a.bin") + " --codepage 850 --color 24 >/dev/null"),
               0);
 

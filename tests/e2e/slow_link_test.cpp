@@ -1,4 +1,4 @@
-// The demo over a simulated link (tests/platform/link_sim.py): a pseudo-terminal
+// The demo over a simulated link (tests/tools/link_sim.py): a pseudo-terminal
 // whose output reaches an answering terminal at a set rate and delay through a
 // 2 MB window, as over ssh. On a slow link frames are skipped and the picture
 // stays in time; on a fast one every frame goes out. The full-show targets
@@ -17,7 +17,7 @@
 
 namespace {
 
-const std::string link_sim = std::string(GLIMFANT_SOURCE_DIR) + "/tests/platform/link_sim.py";
+const std::string link_sim = std::string(GLIMFANT_SOURCE_DIR) + "/tests/tools/link_sim.py";
 
 // The scheduling delay this machine imposed while a simulation ran: how late
 // a thread that sleeps a millisecond at a time woke. The simulated link and

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/key_decoder.h"
-#include "platform/link_pacing.h"
+#include "terminal/key_decoder.h"
+#include "terminal/link_pacing.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/options.h"
+#include "app/options.h"
 
 namespace {
 

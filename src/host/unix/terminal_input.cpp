@@ -1,0 +1,66 @@
+#include "host/unix/terminal_input.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "base/monotonic_clock.h"
+#include "terminal/key_decoder.h"
+#include "terminal/link_pacing.h"
+#include "host/unix/terminal_signals.h"
+
+namespace {
+
+constexpr int max_reads_per_poll = 16;  // a huge paste cannot hold up a frame
+
+// Decodes bytes read at now; the answers among them go to the link.
+void take_keys(key_decoder& keys, link_state& link, const unsigned char* bytes, int n, std::int64_t now)
+{
+    const int before = keys.replies;
+    keys_feed(keys, bytes, n, static_cast<std::uint32_t>(now / 1000000));
+    for (int r = before; r < keys.replies; ++r) link_answered(link, now);
+    keys.replies_due = link.count;
+}
+
+}  // namespace
+
+void input_read(int key_fd, key_decoder& keys, link_state& link)
+{
+    for (int reads = 0; reads < max_reads_per_poll; ++reads) {
+        pollfd p{key_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, 0);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) signals_hang_up();
+        if (ready == 0) break;
+        if (!(p.revents & POLLIN)) signals_hang_up();  // hang-up or error without data
+        unsigned char bytes[256];
+        const ssize_t n = read(key_fd, bytes, sizeof bytes);
+        if (n > 0) {
+            take_keys(keys, link, bytes, static_cast<int>(n), monotonic_ns());
+        } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        } else {
+            signals_hang_up();  // end of input or a read error
+        }
+    }
+    keys_settle(keys, static_cast<std::uint32_t>(monotonic_ns() / 1000000));
+}
+
+void input_await_answers(int key_fd, key_decoder& keys, link_state& link)
+{
+    if (link.count == 0) return;
+    const std::int64_t until = link_wait_until(link, monotonic_ns());
+    for (std::int64_t now = monotonic_ns(); link.count > 0 && now < until; now = monotonic_ns()) {
+        pollfd p{key_fd, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>((until - now) / 1000000) + 1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || !(p.revents & POLLIN)) break;
+        unsigned char bytes[256];
+        const ssize_t n = read(key_fd, bytes, sizeof bytes);
+        if (n <= 0) break;
+        take_keys(keys, link, bytes, static_cast<int>(n), now);
+    }
+}
+

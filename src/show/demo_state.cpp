@@ -1,0 +1,3 @@
+#include "show/demo_state.h"
+
+demo_state demo;

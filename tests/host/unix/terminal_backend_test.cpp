@@ -1,0 +1,244 @@
+// The terminal backend in a child process: keys come from a pseudo-terminal,
+// frames go to a packet socket so that every write() arrives as one message.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "terminal/ansi_encoder.h"
+#include "terminal/key_decoder.h"
+#include "platform/terminal_host.h"
+
+namespace {
+
+const std::string sync_begin = "\x1b[?2026h";
+const std::string sync_end = "\x1b[?2026l";
+// The take-over and the first frame ask for the device attributes; a terminal
+// that does not answer (this socket) is not asked again.
+const std::string status_request = "\x1b[c";
+const std::string takeover = std::string(ansi_takeover) + status_request;
+
+struct backend_run {
+    int master = -1, slave = -1;  // the keyboard's pseudo-terminal
+    int sockets[2] = {-1, -1};    // [0] read here, [1] the backend's output
+    pid_t child = -1;
+
+    backend_run()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        grantpt(master);
+        unlockpt(master);
+        slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+        socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sockets);
+    }
+
+    ~backend_run()
+    {
+        for (int fd : {master, slave, sockets[0], sockets[1]}) close(fd);
+    }
+
+    // Runs body in a child on a fresh backend; body returns the exit status.
+    void start(const std::function<int(const platform_api&, int master)>& body)
+    {
+        child = fork();
+        if (child == 0) {
+            setpgid(0, 0);  // a group of its own, so that a stop really stops it
+            platform_api api{};
+            const char* why = nullptr;
+            terminal_options options;
+            options.color = 16;
+            if (!terminal_platform_on(api, options, slave, sockets[1], &why)) _exit(90);
+            _exit(body(api, master));
+        }
+    }
+
+    int status()
+    {
+        int raw = 0;
+        waitpid(child, &raw, 0);
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    }
+
+    // The writes the backend made, in order.
+    std::vector<std::string> writes()
+    {
+        std::vector<std::string> all;
+        static char buf[ansi_frame_capacity];
+        pollfd p{sockets[0], POLLIN, 0};
+        while (poll(&p, 1, 0) > 0) {
+            const ssize_t n = recv(sockets[0], buf, sizeof buf, 0);
+            if (n <= 0) break;
+            all.emplace_back(buf, static_cast<std::size_t>(n));
+        }
+        return all;
+    }
+};
+
+// One synchronized update, and with asked a status request after it.
+bool is_frame(std::string w, bool asked = false)
+{
+    if (asked) {
+        if (w.size() < status_request.size() || w.compare(w.size() - 3, 3, status_request) != 0) return false;
+        w.resize(w.size() - 3);
+    }
+    return w.rfind(sync_begin, 0) == 0 && w.size() >= 16 && w.compare(w.size() - 8, 8, sync_end) == 0 &&
+           w.find(sync_begin, 1) == std::string::npos;
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+TEST(terminal_backend, each_frame_is_one_write_between_take_over_and_restore)
+{
+    backend_run run;
+    termios before{};
+    tcgetattr(run.slave, &before);
+    run.start([](const platform_api& api, int) {
+        static screen_cell cells[screen_cells];
+        api.present(cells, screen_width, screen_height);
+        cells[100] = make_cell('A', 14, 1);
+        api.present(cells, screen_width, screen_height);
+        api.present(cells, screen_width, screen_height);
+        api.shutdown();
+        api.shutdown();  // safe twice
+        return 0;
+    });
+    ASSERT_EQ(run.status(), 0);
+    const std::vector<std::string> w = run.writes();
+    ASSERT_EQ(w.size(), 5u);
+    EXPECT_EQ(w[0], takeover);
+    for (int i = 1; i <= 3; ++i) EXPECT_TRUE(is_frame(w[i], i == 1)) << i;
+    EXPECT_NE(w[2].find("A"), std::string::npos);
+    EXPECT_EQ(w[3], sync_begin + sync_end);  // no answers came: no more requests
+    EXPECT_EQ(w[4], ansi_restore);
+    termios after{};
+    tcgetattr(run.slave, &after);
+    EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0) << "the terminal's modes were not restored";
+}
+
+TEST(terminal_backend, keys_space_starts_escape_sequences_do_not_quit_a_lone_escape_does)
+{
+    backend_run run;
+    run.start([](const platform_api& api, int keyboard) {
+        if (write(keyboard, "x ", 2) != 2) return 10;
+        if (!api.wait_for_space()) return 11;
+        if (write(keyboard, "\x1b[A\x1bOP", 6) != 6) return 12;
+        sleep_ms(2 * lone_escape_ms);
+        if (api.escape_down()) return 13;
+        if (write(keyboard, "\x1b", 1) != 1) return 14;
+        for (int i = 0; i < 100 && !api.escape_down(); ++i) sleep_ms(5);
+        if (!api.escape_down()) return 15;
+        api.shutdown();
+        return 0;
+    });
+    EXPECT_EQ(run.status(), 0);
+}
+
+TEST(terminal_backend, q_or_escape_at_the_start_screen_quits)
+{
+    backend_run run;
+    run.start([](const platform_api& api, int keyboard) {
+        if (write(keyboard, "q", 1) != 1) return 10;
+        if (api.wait_for_space()) return 11;
+        if (!api.escape_down()) return 12;
+        api.shutdown();
+        return 0;
+    });
+    EXPECT_EQ(run.status(), 0);
+    backend_run esc;
+    esc.start([](const platform_api& api, int keyboard) {
+        if (write(keyboard, "\x1b", 1) != 1) return 10;
+        return api.wait_for_space() ? 11 : 0;  // waits in poll() until the ESC has stood alone
+    });
+    EXPECT_EQ(esc.status(), 0);
+}
+
+TEST(terminal_backend, pace_keeps_the_deadline_rule)
+{
+    backend_run run;
+    run.start([](const platform_api& api, int) {
+        const std::uint32_t now = api.tick_count();
+        if (api.pace(now - 1000) != now - 1000) return 10;  // late: no wait, the deadline stays
+        const std::uint32_t deadline = api.tick_count() + 30;
+        if (api.pace(deadline) != deadline) return 11;
+        if (static_cast<std::int32_t>(api.tick_count() - deadline) <= 0) return 12;  // woke past it
+        api.shutdown();
+        return 0;
+    });
+    EXPECT_EQ(run.status(), 0);
+}
+
+TEST(terminal_backend, ctrl_z_restores_stops_and_on_continue_redraws_and_re_anchors)
+{
+    backend_run run;
+    run.start([](const platform_api& api, int) {
+        static screen_cell cells[screen_cells];
+        cells[0] = make_cell('Z', 15, 0);
+        api.present(cells, screen_width, screen_height);
+        std::raise(SIGTSTP);
+        const std::uint32_t before = api.tick_count();
+        api.escape_down();  // stops here; continues after SIGCONT
+        const std::uint32_t resumed = api.pace(before - 5000);
+        // After a stop the frames go on from now, not from the old deadline.
+        if (static_cast<std::int32_t>(resumed - before) < 0) return 10;
+        api.present(cells, screen_width, screen_height);
+        api.shutdown();
+        return 0;
+    });
+    int raw = 0;
+    ASSERT_EQ(waitpid(run.child, &raw, WUNTRACED), run.child);
+    ASSERT_TRUE(WIFSTOPPED(raw));
+    std::vector<std::string> w = run.writes();
+    ASSERT_EQ(w.size(), 3u);
+    EXPECT_EQ(w[2], ansi_restore);
+    kill(run.child, SIGCONT);
+    EXPECT_EQ(run.status(), 0);
+    w = run.writes();
+    ASSERT_EQ(w.size(), 3u);
+    EXPECT_EQ(w[0], takeover);
+    EXPECT_TRUE(is_frame(w[1], true));
+    EXPECT_EQ(w[1].rfind(sync_begin + "\x1b[0;40m\x1b[2J", 0), 0u) << "no full redraw";
+    EXPECT_NE(w[1].find("Z"), std::string::npos);
+    EXPECT_EQ(w[2], ansi_restore);
+}
+
+TEST(terminal_backend, the_linux_console_gets_stand_ins_for_glyphs_its_fonts_lack_other_terminals_do_not)
+{
+    const char* term = std::getenv("TERM");
+    const std::string saved = term ? term : "";
+    for (const char* name : {"linux", "xterm-256color"}) {
+        setenv("TERM", name, 1);  // the child takes it over; its output is no console
+        backend_run run;
+        run.start([](const platform_api& api, int) {
+            static screen_cell cells[screen_cells];
+            cells[0] = make_cell(0xB2, 4, 0);  // ▓ ⌐ ░
+            cells[1] = make_cell(0xA9, 4, 0);
+            cells[2] = make_cell(0xB0, 4, 0);
+            api.present(cells, screen_width, screen_height);
+            api.shutdown();
+            return 0;
+        });
+        EXPECT_EQ(run.status(), 0);
+        const std::vector<std::string> w = run.writes();
+        ASSERT_EQ(w.size(), 3u) << name;
+        // Over a link the console's font is not known: what all of Debian's have.
+        const bool console = std::string(name) == "linux";
+        EXPECT_NE(w[1].find(console ? "\x1b[31m▒-░" : "\x1b[31m▓⌐░"), std::string::npos) << name << ": " << w[1];
+    }
+    if (term) setenv("TERM", saved.c_str(), 1);
+    else unsetenv("TERM");
+}
+
+}  // namespace
