@@ -1,11 +1,11 @@
-// The music clock's device on SDL2's audio subsystem (Unix): our own callback
+// The music clock's device on SDL2's audio subsystem (Unix, SDL loaded on the
+// first open: sdl_library.h): our own callback
 // fills each device buffer (music_fill) and publishes, without a lock, how
 // many frames went out before that buffer and when. The clock interpolates
 // from there, so it moves smoothly between callbacks instead of in
 // buffer-sized steps. The soundtrack is decoded ahead on a thread of its own.
 #include "sound/music_device.h"
 
-#include <SDL.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -15,6 +15,7 @@
 
 #include "base/monotonic_clock.h"
 #include "host/unix/audio_quiet.h"
+#include "host/unix/sdl_library.h"
 #include "sound/music.h"
 
 namespace {
@@ -149,9 +150,6 @@ void set_origin()
     restart_timing();
 }
 
-// SDL logs some of its choices on standard error, right over the picture.
-void sdl_quiet(void*, int, SDL_LogPriority, const char*) {}
-
 }  // namespace
 
 bool device_open(int latency_ms)
@@ -159,12 +157,14 @@ bool device_open(int latency_ms)
     const int rate = music_playing.rate;
     char shown[200];
     if (!sound_ready) {
+        char why[640];
+        if (!sdl_load(why, sizeof why)) {
+            music_set_problem("no sound: %s", why);
+            return false;
+        }
         audio_quiet_system_errors();
-        SDL_LogSetOutputFunction(sdl_quiet, nullptr);
-        // The terminal backend owns the signals.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            printable_copy(SDL_GetError(), shown, sizeof shown);
+        if (sdl.InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            printable_copy(sdl.GetError(), shown, sizeof shown);
             music_set_problem("no sound: the audio system cannot start (%s)", shown);
             return false;
         }
@@ -180,9 +180,9 @@ bool device_open(int latency_ms)
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to the device's format itself, so the
     // callback always sees the stream's own rate and buffer size.
-    music_stream = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    music_stream = sdl.OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (music_stream == 0) {
-        printable_copy(SDL_GetError(), shown, sizeof shown);
+        printable_copy(sdl.GetError(), shown, sizeof shown);
         music_set_problem("no sound: no audio device (%s)", shown);
         return false;
     }
@@ -196,13 +196,13 @@ bool device_open(int latency_ms)
     return true;
 }
 
-void device_run() { SDL_PauseAudioDevice(music_stream, 0); }
+void device_run() { sdl.PauseAudioDevice(music_stream, 0); }
 
 // Closing the device waits for its callback to finish; only then may the
 // samples go.
 void device_close()
 {
-    if (music_stream != 0) SDL_CloseAudioDevice(music_stream);
+    if (music_stream != 0) sdl.CloseAudioDevice(music_stream);
     music_stream = 0;
     source = stream_timing{};
     share.position.store(0, std::memory_order_relaxed);
@@ -216,7 +216,7 @@ bool device_time(std::int64_t lead_ns, std::int64_t& ms)
     std::int64_t time = 0;
     read_published(frames, time);
     const std::int64_t since = monotonic_ns() - time;
-    if (since > stall_ns && SDL_GetAudioDeviceStatus(music_stream) == SDL_AUDIO_STOPPED) return false;
+    if (since > stall_ns && sdl.GetAudioDeviceStatus(music_stream) == SDL_AUDIO_STOPPED) return false;
     // Between callbacks the device plays on at its rate, but not past
     // the buffer the callback handed over (and what it will have been
     // handed by the time looked ahead to). The callback that hands the
@@ -230,24 +230,24 @@ bool device_time(std::int64_t lead_ns, std::int64_t& ms)
 
 // SDL plays silence while the device is paused and calls us back no more;
 // what the device had been handed plays out first.
-void device_pause() { SDL_PauseAudioDevice(music_stream, 1); }
+void device_pause() { sdl.PauseAudioDevice(music_stream, 1); }
 
 void device_resume()
 {
-    SDL_LockAudioDevice(music_stream);
+    sdl.LockAudioDevice(music_stream);
     restart_timing();
-    SDL_UnlockAudioDevice(music_stream);
-    SDL_PauseAudioDevice(music_stream, 0);
+    sdl.UnlockAudioDevice(music_stream);
+    sdl.PauseAudioDevice(music_stream, 0);
 }
 
 void device_seek(std::int32_t ms, bool paused)
 {
-    SDL_LockAudioDevice(music_stream);
+    sdl.LockAudioDevice(music_stream);
     music_move_source(ms);
     share.position.store(music_playing.cursor, std::memory_order_release);
     set_origin();
-    SDL_UnlockAudioDevice(music_stream);
-    if (!paused) SDL_PauseAudioDevice(music_stream, 0);
+    sdl.UnlockAudioDevice(music_stream);
+    if (!paused) sdl.PauseAudioDevice(music_stream, 0);
 }
 
 namespace {
@@ -313,6 +313,6 @@ void device_shutdown()
 {
     drop_ahead();
     device_close();
-    if (sound_ready) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (sound_ready) sdl.QuitSubSystem(SDL_INIT_AUDIO);
     sound_ready = false;
 }
