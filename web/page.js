@@ -16,6 +16,10 @@
     const width = 720;   // the canvas: 80 x 25 cells of 9 x 16 pixels
     const height = 400;
     const glyph_bytes = 256 * 16 * 2;
+    // The engine's own constants, which the page needs before an engine runs:
+    // frame_ms (src/render/ascii_render.h) and show_end_ms (src/timeline/show_timeline.h).
+    const frame_ms = 20;
+    const show_end_ms = 158154;
 
     const canvas = document.getElementById('screen');
     const screen = canvas.getContext('2d', { alpha: false });
@@ -39,11 +43,11 @@
     const options = {
         seed: number('seed', null, 0),
         virtual_clock: params.get('clock') === 'virtual',
-        step: number('step', 20, 1),
+        step: number('step', frame_ms, 1),
         frames: number('frames', 0, 1),
         soundtrack: params.get('soundtrack'),
         loop: params.get('loop') === '1',
-        from: number('from', 0, 0, 158154),  // the show's end
+        from: number('from', 0, 0, show_end_ms),
     };
     if (params.has('loop') && !['0', '1'].includes(params.get('loop'))) problems.push(`loop=${params.get('loop')}: only loop=1 or loop=0 is known; ignored`);
     if (params.has('clock') && !options.virtual_clock) problems.push(`clock=${params.get('clock')}: only clock=virtual is known; ignored`);
@@ -125,7 +129,7 @@
         if (state !== 'show') return;
         glimfant_sound.feed(engine);
         const now = performance.now();
-        const slot = Math.floor((now - stats.start - stats.hidden_ms) / 20);
+        const slot = Math.floor((now - stats.start - stats.hidden_ms) / frame_ms);
         if (slot !== stats.last_slot) {
             stats.slots += 1;
             stats.last_slot = slot;

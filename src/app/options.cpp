@@ -126,6 +126,9 @@ const char* set_video_size(demo_options& o, const char* text, std::uint32_t)
     return nullptr;
 }
 
+// The help and the messages name these in words.
+static_assert(frame_ms == 20 && frames_per_second == 50, "the frame time in words");
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -259,7 +262,7 @@ const char* check_capture_options(const demo_options& o)
     if (o.at_given && !o.png_path) return "option --at needs --png FILE";
     if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
     if (o.video_size_given && !o.video_path) return "option --video-size needs --video FILE.mp4";
-    if (o.video_path && o.step_ms != 20) return "option --video needs the default --step 20";
+    if (o.video_path && o.step_ms != frame_ms) return "option --video needs the default --step 20";
     if (o.video_path && !o.frames) return "option --video: there is no frame to show with --frames 0";
     // Their frames are numbered from the start of the show.
     if ((o.png_path || o.video_path) && (o.from_ms || o.loop)) return "options --from and --loop do not go with --png or --video";

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "render/ascii_render.h"
+
 struct demo_options {
     bool help = false;
     bool version = false;
@@ -12,7 +14,7 @@ struct demo_options {
     bool seed_given = false;
     std::uint32_t seed = 0;         // --seed S; defaults to the start tick
     std::uint32_t start_tick = 0;   // --start-tick T
-    std::uint32_t step_ms = 20;     // --step MS, > 0
+    std::uint32_t step_ms = frame_ms;  // --step MS, > 0
     std::uint32_t frames = 7850;    // --frames N
     const char* dump_path = nullptr;   // --dump FILE
     const char* ansi_path = nullptr;   // --ansi FILE

@@ -189,9 +189,9 @@ bool open_picture_encoder()
         // 720 x 400 to 1440 x 1080 (or 1067 x 800) by this pixel shape.
         c->sample_aspect_ratio = AVRational{20, 27};
     }
-    c->time_base = AVRational{1, video_fps};
-    c->framerate = AVRational{video_fps, 1};
-    c->gop_size = 2 * video_fps;
+    c->time_base = AVRational{1, frames_per_second};
+    c->framerate = AVRational{frames_per_second, 1};
+    c->gop_size = 2 * frames_per_second;
     // 4:2:0, which every player shows; the colours are converted as BT.601
     // video range and labelled so.
     c->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -274,7 +274,7 @@ void free_all()
 void progress_line()
 {
     std::fprintf(stderr, "\rglimfant: video %u of %u s (%u of %u frames)",
-                 v.frames_done / video_fps, v.frame_count / video_fps, v.frames_done, v.frame_count);
+                 v.frames_done / frames_per_second, v.frame_count / frames_per_second, v.frames_done, v.frame_count);
     std::fflush(stderr);
     v.progress_shown = true;
 }
@@ -300,7 +300,7 @@ bool video_start(const char* path, std::uint32_t frame_count, video_size picture
         return false;
     }
 
-    const std::uint64_t sound_limit = static_cast<std::uint64_t>(frame_count) * static_cast<std::uint64_t>(sound.rate) / video_fps;
+    const std::uint64_t sound_limit = static_cast<std::uint64_t>(frame_count) * static_cast<std::uint64_t>(sound.rate) / frames_per_second;
     v.sound_end = sound.samples ? static_cast<std::uint32_t>(sound.frames < sound_limit ? sound.frames : sound_limit) : 0;
 
     char temp_url[output_path_capacity + 8];
@@ -346,9 +346,9 @@ bool video_add_frame(const screen_cell* cells)
     v.picture->pts = v.frames_done;
     if (!encode(v.picture_encoder, v.picture_stream, v.picture)) return false;
     ++v.frames_done;
-    const std::uint64_t heard = static_cast<std::uint64_t>(v.frames_done) * static_cast<std::uint64_t>(v.sound.rate) / video_fps;
+    const std::uint64_t heard = static_cast<std::uint64_t>(v.frames_done) * static_cast<std::uint64_t>(v.sound.rate) / frames_per_second;
     if (!encode_sound(static_cast<std::uint32_t>(heard < v.sound_end ? heard : v.sound_end))) return false;
-    if (v.frames_done % video_fps == 0 || v.frames_done == v.frame_count) progress_line();
+    if (v.frames_done % frames_per_second == 0 || v.frames_done == v.frame_count) progress_line();
     return true;
 }
 

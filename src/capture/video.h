@@ -1,7 +1,7 @@
 // The show as a video file: H.264 pictures at 50 frames a second (each frame
 // drawn as a VGA text screen, each of its pixels 2 x 2 video pixels marked
 // for a 4:3 picture, or 1 x 1 square for the small file) and AAC sound, in an
-// MP4 container, made with FFmpeg's libraries. Frame k is shown at k x 20 ms
+// MP4 container, made with FFmpeg's libraries. Frame k is shown at k x frame_ms
 // and the sound starts at 0, so a sound sample at time t is heard with the
 // frame showing music time t. One video at a time.
 #pragma once
@@ -9,8 +9,6 @@
 
 #include "capture/cell_font.h"
 #include "render/ascii_render.h"
-
-inline constexpr int video_fps = 50;
 
 enum video_size {
     video_large,  // 1440 x 800, sample aspect 20:27: a 4:3 picture whose colours survive 4:2:0
@@ -35,8 +33,8 @@ bool video_available(char* why, int size);
 bool video_start(const char* path, std::uint32_t frame_count, video_size picture_size,
                  const cell_font& font, const video_sound& sound, char* why, int size);
 // Encodes the next frame's 80 x 25 cells and the sound up to its end, and
-// every 50 frames rewrites a progress line on standard error. False after an
-// encoder or write error (video_finish then reports it).
+// after each second of frames rewrites a progress line on standard error.
+// False after an encoder or write error (video_finish then reports it).
 bool video_add_frame(const screen_cell* cells);
 // Encodes the rest of the sound, writes the index and renames the file into
 // place. False, with one line in why, after any error; the file is removed then.

@@ -1,5 +1,6 @@
 // The plasma: v = 2 * (2 sin(0.04 (a + r)) + sin(0.04 (b + r)) + sin(0.03 (c0 + x)) + 4)
-// for row r and column x, with a, b, c0 the clock in steps of 42, 58 and 20 ms.
+// for row r and column x, with a, b, c0 the clock in steps of 42 ms, 58 ms and
+// a frame (20 ms).
 // The column wave moves one column left per frame, the row waves one row up
 // each time a or b grows.
 #include "effects/plasma.h"
@@ -21,7 +22,7 @@ void plasma_frame(std::uint32_t frame_deadline)
 {
     const std::uint32_t a = frame_deadline / 42;
     const std::uint32_t b = frame_deadline / 58;
-    const std::uint32_t c0 = frame_deadline / 20;
+    const std::uint32_t c0 = frame_deadline / frame_ms;
 
     // The column wave is the same on every row; computing it once per frame
     // gives the same bits as computing it per cell.

@@ -11,6 +11,11 @@ inline constexpr int screen_width = 80;
 inline constexpr int screen_height = 25;
 inline constexpr int screen_cells = screen_width * screen_height;
 
+// A new frame every 20 ms, 50 frames a second: the pacing deadline, the
+// virtual clocks and the video all step by it.
+inline constexpr int frame_ms = 20;
+inline constexpr int frames_per_second = 1000 / frame_ms;
+
 // The classic console palette: the red, green and blue of each colour number.
 // Truecolor terminal output and the captured pictures both use it.
 inline constexpr std::uint8_t console_rgb[16][3] = {

@@ -17,7 +17,7 @@ struct demo_state {
     const platform_api* platform;      // clocks, keys, output, music
     int scene;                         // code of the scene running now; 0 before the first frame
     int scene_counter;                 // stamps made inside the current scene
-    std::uint32_t frame_deadline;      // ms tick the present waits for; +20 a frame
+    std::uint32_t frame_deadline;      // ms tick the present waits for; +frame_ms a frame
     std::uint32_t seed;                // the generator's seed, for re-running the show
     std::uint32_t first_deadline;      // the first frame's deadline
     // Added to frame_deadline for the plasma's clock: 0 in an uninterrupted

@@ -8,11 +8,11 @@ namespace {
 
 void present_screen() { demo.platform->present(screen_buffer, screen_width, screen_height); }
 
-// The deadline moves by exactly 20 from its previous value, so a slow frame
+// The deadline moves by exactly frame_ms from its previous value, so a slow frame
 // is followed by frames that present at once until it catches up.
 void pace_and_present()
 {
-    demo.frame_deadline = demo.platform->pace(demo.frame_deadline) + 20;
+    demo.frame_deadline = demo.platform->pace(demo.frame_deadline) + frame_ms;
     present_screen();
 }
 
@@ -22,7 +22,7 @@ void move_to(const platform_api& platform, const demo_config& config, std::int32
 {
     const std::uint32_t k = show_replay(ms, config.replay_step_ms);
     demo.frame_deadline = platform.tick_count();
-    demo.show_clock_shift = demo.first_deadline + 20 * k - demo.frame_deadline;
+    demo.show_clock_shift = demo.first_deadline + frame_ms * k - demo.frame_deadline;
     if (platform.music_seek) platform.music_seek(static_cast<std::int32_t>(k * config.replay_step_ms));
 }
 
@@ -57,7 +57,7 @@ frame_plan viewer_controls(const platform_api& platform, const demo_config& conf
         return run_frame;  // also when paused: the frame moved to is shown
     }
     if (!demo.paused) return run_frame;
-    demo.show_clock_shift -= 20;  // the plasma's clock stands too
+    demo.show_clock_shift -= frame_ms;  // the plasma's clock stands too
     return hold_frame;
 }
 

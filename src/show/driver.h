@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "show/demo_state.h"
+#include "render/ascii_render.h"
 
 struct demo_config {
     const char* soundtrack = "brumo.mp3";  // handed to music_start
@@ -13,7 +14,7 @@ struct demo_config {
     std::int32_t from_ms = 0;              // the show begins at this music time
     bool loop = false;                     // after the show's end, again from its start
     bool screensaver = false;              // no start picture; any key ends the show
-    std::uint32_t replay_step_ms = 20;     // music time between the frames of a re-run
+    std::uint32_t replay_step_ms = frame_ms;  // music time between the frames of a re-run
 };
 
 // Runs start-up and the frame loop on the given platform; returns the exit

@@ -59,7 +59,7 @@ std::uint32_t show_replay(std::int32_t ms, std::uint32_t step_ms)
     std::uint32_t k = 0;
     for (; static_cast<std::int64_t>(k) * step_ms < ms; ++k) {
         replay_ms = static_cast<std::int32_t>(static_cast<std::int64_t>(k) * step_ms);
-        demo.frame_deadline = demo.first_deadline + 20 * k;
+        demo.frame_deadline = demo.first_deadline + frame_ms * k;
         clear_screen();
         run_scene();
     }

@@ -11,8 +11,8 @@
 void show_reset();
 
 // Resets, then runs the scenes of the frames before music time ms (frame j
-// reads j x step_ms, its plasma clock is the first deadline + 20 j) without
-// presenting them. Returns how many frames ran: the next frame is the
+// reads j x step_ms, its plasma clock is the first deadline + frame_ms x j)
+// without presenting them. Returns how many frames ran: the next frame is the
 // uninterrupted show's frame k, at music time k x step_ms.
 std::uint32_t show_replay(std::int32_t ms, std::uint32_t step_ms);
 

@@ -11,11 +11,13 @@
 #pragma once
 #include <cstdint>
 
+#include "render/ascii_render.h"
+
 inline constexpr char status_request[] = "\x1b[c";
 inline constexpr int status_request_length = sizeof status_request - 1;
 inline constexpr int probe_capacity = 64;                      // requests awaiting an answer
-inline constexpr std::int64_t trail_slack_ns = 20000000;       // a frame of queue past the round trip
-inline constexpr std::int64_t late_slack_ns = 40000000;        // two frames late past the round trip
+inline constexpr std::int64_t trail_slack_ns = std::int64_t{frame_ms} * 1000000;  // a frame of queue past the round trip
+inline constexpr std::int64_t late_slack_ns = 2 * trail_slack_ns;                 // two frames late past the round trip
 inline constexpr std::int64_t silent_ns = 3000000000;          // no answer for so long: it stopped answering
 inline constexpr std::int64_t reply_drain_ns = 500000000;      // an exit's wait for a terminal not known to answer
 inline constexpr std::int64_t answer_margin_ns = 250000000;    // past two round trips, for the last answer

@@ -20,16 +20,16 @@ char ansi_bytes[ansi_frame_capacity];
 
 // The byte stream goes to the --ansi file and to the recording, where it
 // plays at the virtual clock: take-over, start picture and frame 0 at 0 s,
-// frame k at k x 20 ms, the restore 20 ms after the last frame.
+// frame k at k x frame_ms, the restore a frame after the last frame.
 void ansi_write(const char* bytes, std::size_t n)
 {
     if (opts.ansi && std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
-    if (opts.record) cast_output(*opts.record, std::int64_t{20000} * frames_presented, bytes, n);
+    if (opts.record) cast_output(*opts.record, std::int64_t{frame_ms} * 1000 * frames_presented, bytes, n);
 }
 
 std::uint32_t headless_tick_count()
 {
-    return opts.start_tick + 20u * frames_presented;
+    return opts.start_tick + frame_ms * frames_presented;
 }
 
 bool headless_wait_for_space() { return true; }

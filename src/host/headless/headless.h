@@ -11,12 +11,12 @@ struct cast_file;
 
 struct headless_options {
     std::uint32_t start_tick = 0;  // tick count during start-up; the first frame deadline
-    std::uint32_t step_ms = 20;    // music time of frame k is k * step_ms (a seek moves it by a constant)
+    std::uint32_t step_ms = frame_ms;  // music time of frame k is k * step_ms (a seek moves it by a constant)
     std::uint32_t frames = 7850;   // frames to render before ESC counts as pressed
     std::FILE* dump = nullptr;     // receives the cells of each frame, or none
     std::FILE* ansi = nullptr;     // receives the terminal byte stream, or none
     // Receives the byte stream as a recording (opened, not yet used), frame k
-    // at k x 20 ms on the virtual clock; the caller finishes it. Or none.
+    // at k x frame_ms on the virtual clock; the caller finishes it. Or none.
     cast_file* record = nullptr;
     int codepage = 437;            // for the byte stream
     int color = 16;                // 16, 256 or 24 (truecolor), for the byte stream

@@ -61,7 +61,7 @@ std::int32_t ticks_after(std::uint32_t a, std::uint32_t b) { return static_cast<
 
 std::uint32_t browser_tick_count()
 {
-    return opts.virtual_clock ? 20u * frames_presented : page_tick;
+    return opts.virtual_clock ? frame_ms * frames_presented : page_tick;
 }
 
 bool browser_wait_for_space() { return true; }  // the page starts the show itself
@@ -73,7 +73,7 @@ std::uint32_t browser_pace(std::uint32_t deadline)
     if (opts.virtual_clock) return deadline;
     const std::int32_t late = ticks_after(page_tick, deadline);
     if (late <= static_cast<std::int32_t>(browser_catch_up_limit_ms)) return deadline;
-    frames_passed_over += static_cast<std::uint32_t>(late) / 20;
+    frames_passed_over += static_cast<std::uint32_t>(late) / frame_ms;
     return page_tick;
 }
 
@@ -189,10 +189,10 @@ bool browser_frame_due(std::uint32_t deadline)
     if (!music_started || (opts.frames != 0 && frames_presented >= opts.frames)) return false;
     if (!opts.virtual_clock) return ticks_after(page_tick, deadline) > 0;
     // The virtual frames are paced like the others, and do not race either.
-    const std::int32_t late = ticks_after(page_tick, start_tick + 20u * frames_presented);
+    const std::int32_t late = ticks_after(page_tick, start_tick + frame_ms * frames_presented);
     if (late > static_cast<std::int32_t>(browser_catch_up_limit_ms)) {
-        frames_passed_over += static_cast<std::uint32_t>(late) / 20;
-        start_tick = page_tick - 20u * frames_presented - 1;
+        frames_passed_over += static_cast<std::uint32_t>(late) / frame_ms;
+        start_tick = page_tick - frame_ms * frames_presented - 1;
     }
     return late > 0;
 }

@@ -19,9 +19,9 @@ inline constexpr std::uint32_t browser_checksum_capacity = 8192;
 
 struct browser_options {
     // As headless: frame k runs at music time k x step_ms and tick count
-    // 20 x k, paced by the page's clock at 50 frames a second.
+    // frame_ms x k, paced by the page's clock at frames_per_second.
     bool virtual_clock = false;
-    std::uint32_t step_ms = 20;
+    std::uint32_t step_ms = frame_ms;
     std::uint32_t frames = 0;        // the show holds its last frame after this many; 0: runs on
     bool record_checksums = false;   // keep each frame's checksum (the first browser_checksum_capacity)
 };
@@ -42,7 +42,7 @@ bool browser_music_paused();
 // sound must go on from; -1 when it did not move.
 std::int32_t browser_take_seek();
 // True when the frame with this deadline should run now: the tick count is
-// past it (virtual clock: 20 ms of the page's clock a frame since the music
+// past it (virtual clock: frame_ms of the page's clock a frame since the music
 // start) and the show has frames left.
 bool browser_frame_due(std::uint32_t deadline);
 

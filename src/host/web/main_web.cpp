@@ -13,7 +13,7 @@ namespace {
 
 // Frames one display frame may run to catch up (a slow frame before it);
 // further behind, the pacing takes the deadline from now instead.
-constexpr int catch_up_frames = browser_catch_up_limit_ms / 20 + 1;
+constexpr int catch_up_frames = browser_catch_up_limit_ms / frame_ms + 1;
 
 platform_api browser;
 demo_config config;
@@ -41,7 +41,7 @@ EMSCRIPTEN_KEEPALIVE void web_open(int seed_given, std::uint32_t seed, int virtu
     config.loop = loop != 0;
     config.from_ms = from_ms;
     // A move re-runs the frames as this clock runs them.
-    config.replay_step_ms = o.virtual_clock ? step_ms : 20;
+    config.replay_step_ms = o.virtual_clock ? step_ms : frame_ms;
     demo_open(browser, config);
 }
 
