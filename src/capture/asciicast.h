@@ -11,12 +11,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "render/ascii_render.h"
+
 inline constexpr int cast_buffer_size = 256 * 1024;  // events wait here to be written together
 inline constexpr int cast_path_capacity = 4096;
 
 struct cast_header {
-    int width = 80;               // terminal size in cells
-    int height = 25;
+    int width = screen_width;     // terminal size in cells
+    int height = screen_height;
     std::int64_t timestamp = 0;   // Unix seconds when the recording started
     int idle_time_limit = 2;      // seconds: a longer pause (the start screen) plays back this long
     const char* title = "glimfant";

@@ -4,8 +4,10 @@
 #pragma once
 #include <cstdint>
 
+#include "render/ascii_render.h"
+
 inline constexpr int banner_rows = 6;
-inline constexpr int window_columns = 80;
+inline constexpr int window_columns = screen_width;
 
 struct text_banner {
     char* text;                                // own copy; a-z upper-cased in place by render_rows
