@@ -1,7 +1,7 @@
 // The show's script: fifteen scenes in a fixed order, each a list of effect
 // calls made once a frame, moving on when the music time passes the scene's
-// end. Times are music milliseconds; a beat is 338 ms and beat n begins at
-// n * 338 - 30 ms.
+// end. Times are music milliseconds, beats counted as show_timeline.h counts
+// them (beat_time).
 #pragma once
 
 #include "timeline/show_timeline.h"

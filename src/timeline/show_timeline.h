@@ -8,7 +8,7 @@ inline constexpr int beat_ms = 338;
 inline constexpr int beat_lead_ms = 30;  // beat 0 begins this long before music time 0
 
 // Beat n's start in ms, in double precision (n may be fractional).
-constexpr double beat_time(double n) { return n * 338.0 - 30.0; }
+constexpr double beat_time(double n) { return n * beat_ms - beat_lead_ms; }
 
 // Where the scenes begin (each when the music time passes its beat's start).
 inline constexpr int title_second_beat = 2;  // the fire behind the title, unchanged to the eye
@@ -27,7 +27,7 @@ inline constexpr int flare_beat = 458;
 inline constexpr int fade_tenth_beat = 4616;
 // The score ends here; the last scene runs on. A looping show starts again here.
 inline constexpr int show_end_beat = 468;
-inline constexpr int show_end_ms = 338 * show_end_beat - 30;
+inline constexpr int show_end_ms = beat_ms * show_end_beat - beat_lead_ms;
 
 // The fountain spawns until beat 60, the cascade until beat 132.
 inline constexpr int fountain_spawn_end_beat = 60;
