@@ -17,7 +17,7 @@
 #include "sound/music.h"
 #include "platform/terminal_host.h"
 #include "render/ascii_pictures.h"
-#include "score/score.h"
+#include "score/score_wav.h"
 
 namespace {
 

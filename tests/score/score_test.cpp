@@ -6,10 +6,14 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "score/score.h"
+#include "score/score_wav.h"
 
 namespace {
 
@@ -194,9 +198,31 @@ TEST(score, the_same_samples_every_run_after_a_reset_and_for_any_split)
     EXPECT_EQ(split, whole);
 }
 
+// A folder made for this run, as mkdtemp makes one (which Windows lacks): a
+// fresh random name, taken only if nothing has it yet; removed with its files.
+struct run_folder {
+    std::filesystem::path path;
+    run_folder()
+    {
+        std::random_device pick;
+        for (int tries = 0; tries < 100 && path.empty(); ++tries) {
+            const std::filesystem::path p = std::filesystem::path(testing::TempDir()) / ("glimfant_score_" + std::to_string(pick()));
+            std::error_code failed;
+            if (std::filesystem::create_directory(p, failed)) path = p;
+        }
+    }
+    ~run_folder()
+    {
+        std::error_code failed;
+        if (!path.empty()) std::filesystem::remove_all(path, failed);
+    }
+};
+
 TEST(score, writes_a_16_bit_stereo_wav_of_the_whole_score)
 {
-    const std::string path = testing::TempDir() + "score_test.wav";
+    const run_folder folder;
+    ASSERT_FALSE(folder.path.empty());
+    const std::string path = (folder.path / "score.wav").string();
     ASSERT_TRUE(write_score_wav(path.c_str()));
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
@@ -205,7 +231,6 @@ TEST(score, writes_a_16_bit_stereo_wav_of_the_whole_score)
     std::fseek(f, 0, SEEK_END);
     const long size = std::ftell(f);
     std::fclose(f);
-    std::remove(path.c_str());
     auto u32 = [&](int at) { return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24; };
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
     EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
@@ -215,7 +240,7 @@ TEST(score, writes_a_16_bit_stereo_wav_of_the_whole_score)
     EXPECT_EQ(u32(40), score_length_frames() * 4);
     EXPECT_EQ(size, 44 + static_cast<long>(score_length_frames()) * 4);
 
-    EXPECT_FALSE(write_score_wav("/nonexistent-directory/score.wav"));
+    EXPECT_FALSE(write_score_wav((folder.path / "absent" / "score.wav").string().c_str()));
 }
 
 }  // namespace
