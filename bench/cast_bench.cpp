@@ -4,6 +4,7 @@
 // deadline does. Reports the slowest of each too.
 #include <benchmark/benchmark.h>
 
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -52,7 +53,12 @@ const std::vector<std::string>& show_bytes()
 void cast_output_per_frame(benchmark::State& state)
 {
     const std::vector<std::string>& show = show_bytes();
-    const std::string path = "/tmp/glimfant_cast_bench_" + std::to_string(getpid()) + ".cast";
+    char dir[] = "/tmp/glimfant-cast-bench-XXXXXX";  // a folder of this run's own
+    if (!mkdtemp(dir)) {
+        state.SkipWithError("cannot make a scratch folder");
+        return;
+    }
+    const std::string path = std::string(dir) + "/bench.cast";
     cast_open(cast, path.c_str());
     cast_write_header(cast, cast_header{});
     double slowest_us = 0, slowest_write_us = 0;
@@ -69,6 +75,7 @@ void cast_output_per_frame(benchmark::State& state)
     }
     cast_finish(cast);
     unlink(path.c_str());
+    rmdir(dir);
     state.counters["slowest_output_us"] = slowest_us;
     state.counters["slowest_write_us"] = slowest_write_us;
 }

@@ -4,11 +4,10 @@
 #   demo_space           starts the show
 #   demo_quit            presses q and waits for the end
 # $demo_pid is its process, $demo_dir a scratch folder removed on exit.
-demo_socket=glimfant_bench_$$
 demo_dir=$(mktemp -d)
 demo_pid=
 
-demo_tmux() { tmux -L "$demo_socket" -f /dev/null "$@"; }
+demo_tmux() { tmux -S "$demo_dir/tmux" -f /dev/null "$@"; }  # its socket in the scratch folder
 
 demo_cleanup()
 {

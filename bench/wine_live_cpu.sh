@@ -16,9 +16,8 @@ seconds=${2:-20}
 skip=${3:-2}
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
 export WINEDEBUG=-all
-socket=glimfant_wine_bench_$$
 dir=$(mktemp -d)
-t() { tmux -L "$socket" -f /dev/null "$@"; }
+t() { tmux -S "$dir/tmux" -f /dev/null "$@"; }  # its socket in the scratch folder
 trap 't kill-server 2>/dev/null; rm -rf "$dir"' EXIT
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }

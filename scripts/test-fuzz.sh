@@ -27,7 +27,7 @@ for name in $targets; do
     seeds=$glimfant_root/tests/fuzz/corpus/$name
     [ -d "$seeds" ] || seeds=""
     # New inputs go to the scratch folder: the seeds in the repository stay as they are.
-    if "$dir/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    if TMPDIR="$work" "$dir/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
            -artifact_prefix="$dir/findings/$name/" "$work/$name" ${seeds:+"$seeds"} \
            >"$work/$name.log" 2>&1; then
         echo "ok      fuzz_$name: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$work/$name.log" | grep -o '[0-9]*$') runs, $(grep -c . <(ls "$work/$name")) new inputs"

@@ -18,9 +18,11 @@ namespace {
 
 cast_file cast;  // 256 KiB: one for the whole program, as in glimfant
 
+// A file in this program's scratch folder.
 std::string temp_path(const std::string& name)
 {
-    return testing::TempDir() + "glimfant_cast_" + std::to_string(getpid()) + "_" + name;
+    static const scratch_dir scratch("cast");
+    return scratch / name;
 }
 
 // Records the writes, one every 20 ms, and returns the lines after the header.
@@ -130,7 +132,7 @@ TEST(cast_finish, renames_once_and_cast_open_refuses_what_it_cannot_write)
     EXPECT_NE(stat(cast.temp_path, &st), 0);
     EXPECT_NE(stat(path.c_str(), &st), 0);
 
-    EXPECT_FALSE(cast_open(cast, testing::TempDir().c_str()));
+    EXPECT_FALSE(cast_open(cast, temp_path("").c_str()));
     EXPECT_EQ(errno, EISDIR);
     EXPECT_FALSE(cast_open(cast, (temp_path("missing") + "/x.cast").c_str()));
     EXPECT_EQ(errno, ENOENT);

@@ -17,11 +17,6 @@ namespace {
 
 cast_file cast;  // 256 KiB: one for the whole program, as in glimfant
 
-std::string temp_path(const std::string& name)
-{
-    return testing::TempDir() + "glimfant_cast_unix_" + std::to_string(getpid()) + "_" + name;
-}
-
 // As a fatal signal does: the restore, then the finish, whatever the main flow was doing.
 volatile std::sig_atomic_t handler_ran = 0;
 void finish_from_handler(int)
@@ -53,7 +48,8 @@ TEST(cast_finish, from_a_signal_handler_in_the_middle_of_an_event_leaves_whole_l
     struct sigaction action{};
     action.sa_handler = finish_from_handler;
     sigaction(SIGALRM, &action, nullptr);
-    const std::string path = temp_path("signal.cast");
+    const scratch_dir scratch("cast-signal");
+    const std::string path = scratch / "signal.cast";
     for (int run = 0; run < 60; ++run) {
         ASSERT_TRUE(cast_open(cast, path.c_str()));
         cast_write_header(cast, cast_header{});

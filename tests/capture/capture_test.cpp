@@ -1,8 +1,6 @@
 // The font reader and the cell-to-pixel rules of captured pictures.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,12 +8,13 @@
 
 #include "capture/cell_font.h"
 #include "capture/screen_image.h"
+#include "scratch_dir.h"
 
 namespace {
 
-std::string write_temp(const char* name, const std::string& text)
+std::string write_temp(const scratch_dir& dir, const char* name, const std::string& text)
 {
-    const std::string path = testing::TempDir() + "glimfant_" + std::to_string(getpid()) + "_" + name;
+    const std::string path = dir / name;
     std::FILE* f = std::fopen(path.c_str(), "w");
     std::fputs(text.c_str(), f);
     std::fclose(f);
@@ -46,11 +45,12 @@ TEST(font_load, names_the_file_and_what_is_wrong)
     EXPECT_FALSE(font_load(font, "/nonexistent/font.hex", 437, why, sizeof why));
     EXPECT_NE(std::strstr(why, "/nonexistent/font.hex"), nullptr) << why;
 
-    const std::string words = write_temp("words.hex", "0041:not hex at all\n");
+    const scratch_dir dir("font");
+    const std::string words = write_temp(dir, "words.hex", "0041:not hex at all\n");
     EXPECT_FALSE(font_load(font, words.c_str(), 437, why, sizeof why));
     EXPECT_NE(std::strstr(why, "is not a font"), nullptr) << why;
 
-    const std::string one = write_temp("one.hex", "0041:0000000018242442427E424242420000\n");
+    const std::string one = write_temp(dir, "one.hex", "0041:0000000018242442427E424242420000\n");
     EXPECT_FALSE(font_load(font, one.c_str(), 437, why, sizeof why));
     EXPECT_NE(std::strstr(why, "no 8 x 16 glyph for U+0020 (byte 0x00 of code page 437)"), nullptr) << why;
 
@@ -60,10 +60,9 @@ TEST(font_load, names_the_file_and_what_is_wrong)
     while (std::getline(unifont, line))
         if (line.rfind("2593:", 0) != 0) wide_font += line + "\n";
     wide_font += "2593:" + std::string(64, 'F') + "\n";
-    const std::string wide = write_temp("wide.hex", wide_font);
+    const std::string wide = write_temp(dir, "wide.hex", wide_font);
     EXPECT_FALSE(font_load(font, wide.c_str(), 437, why, sizeof why));
     EXPECT_NE(std::strstr(why, "no narrow (8 x 16) glyph for U+2593"), nullptr) << why;
-    for (const std::string& p : {words, one, wide}) std::remove(p.c_str());
 }
 
 TEST(draw_screen_image, glyph_left_and_ninth_column_only_for_line_graphics)

@@ -14,16 +14,6 @@
 
 namespace {
 
-std::string read_all(const std::string& path)
-{
-    std::string text;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-        std::fclose(f);
-    }
-    return text;
-}
-
 // Writes text through the helper; the commit's result.
 bool write_through(const std::string& path, const char* text)
 {
@@ -36,7 +26,7 @@ bool write_through(const std::string& path, const char* text)
 
 TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
 {
-    e2e::scratch s("output");
+    scratch_dir s("output");
     output_file out;
     char why[512];
     ASSERT_TRUE(output_open(out, (s / "a.bin").c_str(), why, sizeof why)) << why;
@@ -44,7 +34,7 @@ TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
     EXPECT_EQ(s.files(), 1);
     EXPECT_NE(access((s / "a.bin").c_str(), F_OK), 0);  // only the temporary file so far
     ASSERT_TRUE(output_commit(out, why, sizeof why)) << why;
-    EXPECT_EQ(read_all(s / "a.bin"), "whole");
+    EXPECT_EQ(e2e::slurp(s / "a.bin"), "whole");
 
     // A link, and a link to where a file is still to be: the targets get the bytes.
     ASSERT_EQ(symlink("a.bin", (s / "link").c_str()), 0);
@@ -54,8 +44,8 @@ TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
     struct stat st{};
     ASSERT_EQ(lstat((s / "link").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(read_all(s / "a.bin"), "again");
-    EXPECT_EQ(read_all(s / "new.bin"), "new");
+    EXPECT_EQ(e2e::slurp(s / "a.bin"), "again");
+    EXPECT_EQ(e2e::slurp(s / "new.bin"), "new");
     EXPECT_EQ(s.files(), 4);
 
     // Dropped, or refused: nothing is left behind.
@@ -70,7 +60,7 @@ TEST(output_file, a_regular_file_appears_whole_and_a_link_keeps_pointing_at_it)
 
 TEST(output_file, a_fifo_or_a_device_is_written_in_place_and_kept)
 {
-    e2e::scratch s("output");
+    scratch_dir s("output");
     const std::string fifo = s / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);

@@ -5,17 +5,17 @@
 
 #include "e2e/e2e_support.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
+// A file in this program's scratch folder.
 std::string temp_path(const std::string& name)
 {
-    return testing::TempDir() + "glimfant_stream_" + std::to_string(getpid()) + "_" + name;
+    static const scratch_dir scratch("stream");
+    return scratch / name;
 }
 
 // Renders frames headless (a large step sweeps through the scenes) and replays them.

@@ -27,15 +27,7 @@ constexpr int large_width = 2 * width, large_height = 2 * height;  // each pixel
 constexpr int large_frame_bytes = 4 * frame_bytes;
 constexpr int audio_rate = 44100;
 
-std::string temp_dir()
-{
-    char name[] = "/tmp/glimfant_capture_XXXXXX";
-    return mkdtemp(name) ? std::string(name) + "/" : std::string();
-}
-
 bool have_ffmpeg() { return std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") == 0; }
-
-void remove_dir(const std::string& dir) { std::system(("rm -rf '" + dir + "'").c_str()); }
 
 // RGB pixels of a picture or of count video frames from frame first on, by ffmpeg.
 std::string decode_png(const std::string& path)
@@ -92,7 +84,8 @@ std::string video_streams(const std::string& video)
 TEST(png, a_known_frame_is_720_by_400_in_the_cells_colours)
 {
     if (!have_ffmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-    const std::string dir = temp_dir();
+    const scratch_dir scratch("capture");
+    const std::string dir = scratch / "";
     // Frame 607 shows 12140 ms: the first frame of the word JEG (beat 36).
     ASSERT_EQ(run("--headless --seed 5 --png " + dir + "jeg.png --at 12150 --dump " + dir + "cells.bin --frames 608", dir).status, 0);
     const std::string rgb = decode_png(dir + "jeg.png");
@@ -131,12 +124,12 @@ TEST(png, a_known_frame_is_720_by_400_in_the_cells_colours)
         }
     }
     EXPECT_GT(glyph_cells, 40);  // the word is there, drawn with nines
-    remove_dir(dir);
 }
 
 TEST(capture, bad_input_is_one_line_and_leaves_no_file)
 {
-    const std::string dir = temp_dir();
+    const scratch_dir scratch("capture");
+    const std::string dir = scratch / "";
     // A font that lacks the dark shade: unifont with that one line taken out.
     ASSERT_EQ(std::system(("grep -v '^2593:' /usr/share/unifont/unifont.hex > " + dir + "lacking.hex").c_str()), 0);
     std::FILE* f = std::fopen((dir + "words.hex").c_str(), "w");
@@ -179,13 +172,13 @@ TEST(capture, bad_input_is_one_line_and_leaves_no_file)
     std::vector<std::string> left = e2e::files_in(dir);
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"lacking.hex", "words.hex"}));
-    remove_dir(dir);
 }
 
 TEST(video, ffmpeg_is_loaded_for_a_video_only)
 {
     if (!have_ffmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-    const std::string dir = temp_dir();
+    const scratch_dir scratch("capture");
+    const std::string dir = scratch / "";
     // The dynamic loader names every library it loads, those opened at run time
     // too. A picture needs no FFmpeg, and is made where there is none.
     const run_result picture = run("--headless --png " + dir + "a.png --at 0 --frames 1", dir,
@@ -195,13 +188,13 @@ TEST(video, ffmpeg_is_loaded_for_a_video_only)
     const run_result video = run("--headless --mute --video " + dir + "a.mp4 --frames 1", dir, "LD_DEBUG=files");
     ASSERT_EQ(video.status, 0) << video.err;
     EXPECT_NE(video.err.find("libavcodec"), std::string::npos);
-    remove_dir(dir);
 }
 
 TEST(video, the_small_size_keeps_720_by_400_square_pixels)
 {
     if (!have_ffmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-    const std::string dir = temp_dir();
+    const scratch_dir scratch("capture");
+    const std::string dir = scratch / "";
     const std::string video = dir + "small.mp4";
     const run_result r = run("--headless --mute --video-size small --video " + video + " --frames 260", dir);
     ASSERT_EQ(r.status, 0) << r.err;
@@ -209,7 +202,6 @@ TEST(video, the_small_size_keeps_720_by_400_square_pixels)
     EXPECT_NE(streams.find("codec_type=video|width=720|height=400|sample_aspect_ratio=N/A|"), std::string::npos) << streams;
     // The title: 4:2:0 chroma spans two pixels here, so glyph edges blur.
     EXPECT_GT(frame_psnr(video, 250, width, height, dir), 28.0);
-    remove_dir(dir);
 }
 
 // The frame (numbered from first) whose score moved most from the frame
@@ -263,7 +255,8 @@ constexpr int show_frames = 7850;
 TEST(video, the_whole_show_with_its_score_in_step_and_like_the_pictures)
 {
     if (!have_ffmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-    const std::string dir = temp_dir();
+    const scratch_dir scratch("capture");
+    const std::string dir = scratch / "";
     const std::string video = dir + "show.mp4";
     const std::string count = std::to_string(show_frames);
     const run_result r = run("--headless --score --video " + video + " --frames " + count, dir);
@@ -338,7 +331,6 @@ TEST(video, the_whole_show_with_its_score_in_step_and_like_the_pictures)
         const double kick = kick_onset(bass, shown - 60.0);
         EXPECT_LE(std::fabs(shown - kick - 60.0), 20.0) << "jump " << jump << " shown at " << shown << ", kick at " << kick;
     }
-    remove_dir(dir);
 }
 
 }  // namespace

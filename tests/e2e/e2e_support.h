@@ -5,6 +5,8 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "scratch_dir.h"
+
 #ifndef _WIN32
 #include <dirent.h>
 #include <sys/stat.h>
@@ -117,29 +119,25 @@ inline bool ended(int pid)
 }
 
 // One tmux server of its own, with an interactive bash in a window of the
-// given size, and a scratch folder for the run's files.
+// given size, and a scratch folder for the run's files that holds the
+// server's socket too.
 struct tmux_session {
-    std::string socket, dir;
+    scratch_dir scratch;
+    std::string dir, socket;
 
     explicit tmux_session(const std::string& name, int columns = 80, int rows = 25)
+        : scratch(name), dir(scratch.dir), socket(scratch / "tmux")
     {
-        socket = "glimfant_" + std::to_string(getpid()) + "_" + name;
-        dir = testing::TempDir() + socket;
-        mkdir(dir.c_str(), 0700);
         tmux("new-session -d -s t -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
              " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=screen"
              " SDL_AUDIODRIVER=dummy bash --norc --noprofile -i\"");
     }
 
-    ~tmux_session()
-    {
-        tmux("kill-server");
-        std::system(("rm -rf " + shell_quoted(dir)).c_str());
-    }
+    ~tmux_session() { tmux("kill-server"); }
 
     std::string tmux(const std::string& args) const
     {
-        return output_of("tmux -L " + socket + " -f /dev/null " + args + " 2>/dev/null");
+        return output_of("tmux -S " + shell_quoted(socket) + " -f /dev/null " + args + " 2>/dev/null");
     }
 
     std::string flags() const { return tmux("display -p -t t '#{alternate_on} #{cursor_flag} #{wrap_flag}'"); }
@@ -199,17 +197,6 @@ inline std::vector<std::string> files_in(const std::string& dir)
     return names;
 }
 
-// A scratch folder of a test's own, removed at the end.
-struct scratch {
-    std::string dir;
-    explicit scratch(const std::string& name) : dir(testing::TempDir() + "glimfant_" + name + "_" + std::to_string(getpid()))
-    {
-        mkdir(dir.c_str(), 0700);
-    }
-    ~scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string operator/(const std::string& name) const { return dir + "/" + name; }
-    int files() const { return static_cast<int>(files_in(dir).size()); }
-};
 #endif
 
 // One line of --stats: a frame, its deadline and present time on the tick

@@ -15,12 +15,14 @@
 
 namespace {
 
+// A file in this program's scratch folder.
 std::string temp_path(const std::string& name)
 {
-    return testing::TempDir() + "glimfant_" + std::to_string(getpid()) + "_" + name;
+    static const scratch_dir scratch("headless");
+    return scratch / name;
 }
 
-e2e::run_result run(const std::string& args) { return e2e::run(args, testing::TempDir()); }
+e2e::run_result run(const std::string& args) { return e2e::run(args, temp_path("")); }
 
 using e2e::run_result;
 using e2e::slurp;

@@ -84,7 +84,8 @@ bool whole(const std::string& dir, const std::string& name)
 
 TEST(interrupt, no_combination_of_outputs_leaves_a_temporary_or_partial_file)
 {
-    const std::string dir = testing::TempDir() + "glimfant_interrupt_" + std::to_string(getpid());
+    const scratch_dir scratch("interrupt");
+    const std::string dir = scratch / "outputs";
     for (const interrupt_case& c : cases) {
         for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
             mkdir(dir.c_str(), 0700);

@@ -20,7 +20,7 @@ using e2e::status_of;
 
 TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte_stream)
 {
-    e2e::scratch s("record");
+    scratch_dir s("record");
     const std::string run = binary + " --headless --frames 400 --seed 11 --step 389 --codepage 850 --color truecolor";
     ASSERT_EQ(status_of(run + " --record " + (s / "a.cast") + " --ansi " + (s / "a.ans") + " --dump " + (s / "a.bin")), 0);
     ASSERT_EQ(status_of(run + " --record " + (s / "b.cast")), 0);
@@ -34,15 +34,16 @@ TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte
                         " --dump " + (s / "a.bin") + " --codepage 850 --color 24 >/dev/null"),
               0);
 
-    // asciinema cat talks to /dev/tty, so it gets a pseudo-terminal of its own.
+    // asciinema cat talks to /dev/tty, so it gets a pseudo-terminal of its own;
+    // its home is the scratch folder, where it may make its configuration.
     if (std::system("command -v asciinema >/dev/null && command -v script >/dev/null") != 0)
         GTEST_SKIP() << "asciinema or script is not installed";
-    ASSERT_EQ(status_of("cd " + s.dir + " && PYTHONIOENCODING=utf-8 script -qec 'asciinema cat a.cast > cat.out' "
+    ASSERT_EQ(status_of("cd " + s.dir + " && HOME=" + s.dir + " PYTHONIOENCODING=utf-8 script -qec 'asciinema cat a.cast > cat.out' "
                         "/dev/null </dev/null >/dev/null"),
               0);
     EXPECT_TRUE(e2e::slurp(s / "cat.out") == e2e::slurp(s / "a.ans")) << "asciinema cat differs from --ansi";
     // The player reads the whole header (the theme included) and plays the same bytes.
-    ASSERT_EQ(status_of("cd " + s.dir + " && PYTHONIOENCODING=utf-8 script -qec 'asciinema play -s 50 a.cast > play.out' "
+    ASSERT_EQ(status_of("cd " + s.dir + " && HOME=" + s.dir + " PYTHONIOENCODING=utf-8 script -qec 'asciinema play -s 50 a.cast > play.out' "
                         "/dev/null </dev/null >/dev/null"),
               0);
     EXPECT_TRUE(e2e::slurp(s / "play.out") == e2e::slurp(s / "a.ans")) << "asciinema play differs from --ansi";
@@ -50,7 +51,7 @@ TEST(record, a_headless_recording_is_reproducible_frame_timed_and_plays_the_byte
 
 TEST(record, bad_paths_and_failed_writes_leave_no_file)
 {
-    e2e::scratch s("record");
+    scratch_dir s("record");
     const std::string run = binary + " --headless --frames 300 --seed 1 --record ";
     EXPECT_EQ(status_of(run + (s / "show.txt") + " 2>/dev/null"), 2);
     EXPECT_EQ(status_of(run + (s / "missing/show.cast") + " 2>/dev/null"), 1);

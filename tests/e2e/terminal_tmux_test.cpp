@@ -359,10 +359,10 @@ TEST(viewer_controls_e2e, a_looping_show_begins_again_after_its_end)
     // headless run of the whole show takes on this build and this machine,
     // measured here, so a slow build or a loaded machine only waits longer.
     using clock = std::chrono::steady_clock;
-    const clock::time_point before = clock::now();
-    ASSERT_EQ(e2e::run("--headless --dump /dev/null", testing::TempDir()).status, 0);
-    const auto replay = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - before);
     tmux_session s("loop", 80, 25);
+    const clock::time_point before = clock::now();
+    ASSERT_EQ(e2e::run("--headless --dump /dev/null", s.dir).status, 0);
+    const auto replay = std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - before);
     s.start_demo("--mute --loop --from 157000 --stats " + s.dir + "/stats.txt");
     ASSERT_TRUE(s.taken_over());
     s.keys("Space");

@@ -9,9 +9,8 @@
 set -euo pipefail
 exe=$(realpath "$1")
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
-socket=glimfant_wine_$$
 dir=$(mktemp -d)
-t() { tmux -L "$socket" -f /dev/null "$@"; }
+t() { tmux -S "$dir/tmux" -f /dev/null "$@"; }  # a server of its own, its socket in the scratch folder
 trap 't kill-server 2>/dev/null; rm -rf "$dir"' EXIT
 fail() { echo "FAILED: $*"; pane 2>/dev/null | sed 's/^/  | /'; exit 1; }
 # Polls a condition every 50 ms for at most 30 s (wine starts slowly).

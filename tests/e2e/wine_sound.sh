@@ -8,11 +8,10 @@ set -euo pipefail
 exe=$(realpath "$1")
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
 command -v pulseaudio >/dev/null || { echo "FAILED: pulseaudio is not installed"; exit 1; }
-socket=glimfant_wine_sound_$$
 dir=$(mktemp -d)
 export XDG_RUNTIME_DIR=$dir/runtime PULSE_RUNTIME_PATH=$dir/runtime/pulse
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-t() { tmux -L "$socket" -f /dev/null "$@"; }
+t() { tmux -S "$dir/tmux" -f /dev/null "$@"; }  # a server of its own, its socket in the scratch folder
 cleanup() {
     t kill-server 2>/dev/null || true
     [ -s "$PULSE_RUNTIME_PATH/pid" ] && kill "$(cat "$PULSE_RUNTIME_PATH/pid")" 2>/dev/null || true

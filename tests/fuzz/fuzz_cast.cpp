@@ -191,6 +191,22 @@ std::string folded(const std::string& text)
 
 }  // namespace
 
+// Where the recordings go: a folder of this process's own (mkdtemp, under
+// TMPDIR), removed at exit, so that fuzz runs side by side never meet.
+std::string recording_path()
+{
+    static std::string dir;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/glimfant-fuzz-cast-XXXXXX";
+    if (!mkdtemp(pattern.data())) std::abort();
+    dir = pattern;
+    std::atexit([] {
+        std::remove((dir + "/fuzz.cast").c_str());
+        rmdir(dir.c_str());
+    });
+    return dir + "/fuzz.cast";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return 0;
@@ -199,7 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t n = size - 1;
 
     static cast_file cast;
-    static const std::string path = "/tmp/fuzz_cast_" + std::to_string(getpid()) + ".cast";
+    static const std::string path = recording_path();
     if (!cast_open(cast, path.c_str())) std::abort();
     char term[17] = {};
     std::memcpy(term, bytes, n < 16 ? n : 16);

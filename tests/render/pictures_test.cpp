@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +10,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "scratch_dir.h"
 
 namespace {
 
@@ -260,11 +260,11 @@ TEST_F(pictures_test, drawing_twice_is_drawing_once)
 
 TEST_F(pictures_test, pictures_file_holds_the_first_80_bytes_of_every_row)
 {
-    const std::string path = testing::TempDir() + "glimfant_pictures_" + std::to_string(getpid());
+    const scratch_dir scratch("pictures");
+    const std::string path = scratch / "pictures.bin";
     ASSERT_TRUE(write_pictures_file(path.c_str()));
     std::ifstream in(path, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::remove(path.c_str());
     ASSERT_EQ(bytes.size(), 16000u);
     std::string expected;
     for (const named_picture& p : pictures)

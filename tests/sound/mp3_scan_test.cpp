@@ -2,8 +2,6 @@
 // on one lame made: what is a stream, where its sound starts, where it ends.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "sound/mp3_scan.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -134,14 +133,14 @@ TEST(mp3_scan, a_few_stray_bytes_end_a_stream_and_more_are_damage)
 
 TEST(mp3_scan, lames_own_stream_gives_back_the_length_it_was_made_from)
 {
-    const std::string dir = testing::TempDir() + "glimfant_mp3_" + std::to_string(getpid());
-    const std::string make = "mkdir -p " + dir + " && cd " + dir +
+    const scratch_dir scratch("mp3");
+    const std::string& dir = scratch.dir;
+    const std::string make = "cd '" + dir + "'" +
                              " && sox -R -n -r 44100 -c 2 -b 16 tone.wav synth 1 sine 440 vol 0.5"
                              " && lame --quiet -b 128 tone.wav tone.mp3";
     ASSERT_EQ(std::system(make.c_str()), 0) << make;
     std::ifstream in(dir + "/tone.mp3", std::ios::binary);
     const bytes b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::system(("rm -rf " + dir).c_str());
     mp3_stream s{};
     ASSERT_TRUE(find(b, s));
     ASSERT_TRUE(s.info_frame);

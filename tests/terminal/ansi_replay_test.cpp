@@ -3,8 +3,6 @@
 // screen is compared with the cells after every frame.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -12,14 +10,17 @@
 #include <vector>
 
 #include "terminal/ansi_encoder.h"
+#include "scratch_dir.h"
 
 namespace {
 
 const std::string replay_script = std::string(GLIMFANT_SOURCE_DIR) + "/tests/tools/ansi_replay.py";
 
+// A file in this program's scratch folder.
 std::string temp_path(const std::string& name)
 {
-    return testing::TempDir() + "glimfant_replay_" + std::to_string(getpid()) + "_" + name;
+    static const scratch_dir scratch("replay");
+    return scratch / name;
 }
 
 // Frames that exercise the encoder: noise, sparse changes, runs, blank rows,

@@ -29,6 +29,7 @@ import json
 import os
 import pty
 import select
+import shutil
 import struct
 import sys
 import tempfile
@@ -111,7 +112,8 @@ class Terminal:
 
 def run(args):
     cols, rows = (int(x) for x in args.size.split("x"))
-    stats = tempfile.NamedTemporaryFile(prefix="glimfant_link_", suffix=".txt", delete=False).name
+    scratch = tempfile.mkdtemp(prefix="glimfant-link-")  # this run's own folder
+    stats = os.path.join(scratch, "stats.txt")
     env = dict(os.environ, TERM="xterm-256color")
     env.pop("COLORTERM", None)
     # The pseudo-terminal stays open here after the program ends, as the
@@ -218,7 +220,10 @@ def run(args):
         left += piece
     os.close(master)
     os.close(shell)
-    return report(args, term, stats, esc_at, status, left)
+    try:
+        return report(args, term, stats, esc_at, status, left)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
 
 
 def report(args, term, stats_path, esc_at, status, left):
@@ -227,7 +232,6 @@ def report(args, term, stats_path, esc_at, status, left):
         for line in f:
             if not line.startswith("#"):
                 rows.append(line.split())
-    os.unlink(stats_path)
     presented = [float(r[2]) / 1000.0 for r in rows if int(r[3]) > 0]
     sent = [int(r[3]) for r in rows if int(r[3]) > 0]
     # Frames after the ESC reached the program are not sent, by design.
