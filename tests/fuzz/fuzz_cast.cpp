@@ -189,8 +189,6 @@ std::string folded(const std::string& text)
     return out;
 }
 
-}  // namespace
-
 // Where the recordings go: a folder of this process's own (mkdtemp, under
 // TMPDIR), removed at exit, so that fuzz runs side by side never meet.
 std::string recording_path()
@@ -206,6 +204,8 @@ std::string recording_path()
     });
     return dir + "/fuzz.cast";
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
