@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "render/ascii_render.h"
+#include "timeline/show_timeline.h"
 
 struct demo_options {
     bool help = false;
@@ -15,7 +16,7 @@ struct demo_options {
     std::uint32_t seed = 0;         // --seed S; defaults to the start tick
     std::uint32_t start_tick = 0;   // --start-tick T
     std::uint32_t step_ms = frame_ms;  // --step MS, > 0
-    std::uint32_t frames = 7850;    // --frames N
+    std::uint32_t frames = show_frame_count;  // --frames N
     const char* dump_path = nullptr;   // --dump FILE
     const char* ansi_path = nullptr;   // --ansi FILE
     const char* png_path = nullptr;    // --png FILE.png: the frame at --at as a picture

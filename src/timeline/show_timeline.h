@@ -28,6 +28,10 @@ inline constexpr int fade_tenth_beat = 4616;
 // The score ends here; the last scene runs on. A looping show starts again here.
 inline constexpr int show_end_beat = 468;
 inline constexpr int show_end_ms = beat_ms * show_end_beat - beat_lead_ms;
+// The whole show in frames, as a run without a viewer renders it unless told
+// otherwise: 157 s of 20 ms frames, past the fire's death, about a second
+// short of the score's end.
+inline constexpr int show_frame_count = 7850;
 
 // The fountain spawns until beat 60, the cascade until beat 132.
 inline constexpr int fountain_spawn_end_beat = 60;

@@ -6,13 +6,14 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "timeline/show_timeline.h"
 
 struct cast_file;
 
 struct headless_options {
     std::uint32_t start_tick = 0;  // tick count during start-up; the first frame deadline
     std::uint32_t step_ms = frame_ms;  // music time of frame k is k * step_ms (a seek moves it by a constant)
-    std::uint32_t frames = 7850;   // frames to render before ESC counts as pressed
+    std::uint32_t frames = show_frame_count;  // frames to render before ESC counts as pressed
     std::FILE* dump = nullptr;     // receives the cells of each frame, or none
     std::FILE* ansi = nullptr;     // receives the terminal byte stream, or none
     // Receives the byte stream as a recording (opened, not yet used), frame k
@@ -23,6 +24,8 @@ struct headless_options {
     // Called with each frame's 80 x 25 cells as it is presented (not the start
     // picture), frames numbered from 0; returning false ends the show as ESC does.
     bool (*frame_hook)(const screen_cell* cells, std::uint32_t frame) = nullptr;
+    // Called with the start picture's cells as it is presented, before frame 0.
+    void (*start_hook)(const screen_cell* cells) = nullptr;
 };
 
 // Sets up the backend (the options are copied) and returns its interface.
