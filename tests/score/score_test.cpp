@@ -6,14 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "score/score.h"
 #include "score/score_wav.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -198,31 +196,11 @@ TEST(score, the_same_samples_every_run_after_a_reset_and_for_any_split)
     EXPECT_EQ(split, whole);
 }
 
-// A folder made for this run, as mkdtemp makes one (which Windows lacks): a
-// fresh random name, taken only if nothing has it yet; removed with its files.
-struct run_folder {
-    std::filesystem::path path;
-    run_folder()
-    {
-        std::random_device pick;
-        for (int tries = 0; tries < 100 && path.empty(); ++tries) {
-            const std::filesystem::path p = std::filesystem::path(testing::TempDir()) / ("glimfant_score_" + std::to_string(pick()));
-            std::error_code failed;
-            if (std::filesystem::create_directory(p, failed)) path = p;
-        }
-    }
-    ~run_folder()
-    {
-        std::error_code failed;
-        if (!path.empty()) std::filesystem::remove_all(path, failed);
-    }
-};
-
 TEST(score, writes_a_16_bit_stereo_wav_of_the_whole_score)
 {
-    const run_folder folder;
-    ASSERT_FALSE(folder.path.empty());
-    const std::string path = (folder.path / "score.wav").string();
+    const scratch_dir scratch("score");
+    ASSERT_FALSE(scratch.dir.empty());
+    const std::string path = scratch / "score.wav";
     ASSERT_TRUE(write_score_wav(path.c_str()));
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
@@ -240,7 +218,7 @@ TEST(score, writes_a_16_bit_stereo_wav_of_the_whole_score)
     EXPECT_EQ(u32(40), score_length_frames() * 4);
     EXPECT_EQ(size, 44 + static_cast<long>(score_length_frames()) * 4);
 
-    EXPECT_FALSE(write_score_wav((folder.path / "absent" / "score.wav").string().c_str()));
+    EXPECT_FALSE(write_score_wav((scratch / "absent/score.wav").c_str()));
 }
 
 }  // namespace
