@@ -1,4 +1,4 @@
-// Writes the page's glyphs: the 256 characters of code page 437 as the
+// Writes the page's glyphs: the 256 characters of the default code page as the
 // picture writer draws them (the font read by font_load, the cells drawn by
 // draw_screen_image), so that the canvas and --png show the same pixels.
 // 256 glyphs of 16 rows, top first; a row is a little-endian 16-bit value
@@ -8,6 +8,7 @@
 
 #include "capture/cell_font.h"
 #include "capture/screen_image.h"
+#include "render/codepages.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int main(int argc, char** argv)
         return 2;
     }
     char why[512];
-    if (!font_load(font, argv[1], 437, why, sizeof why)) {
+    if (!font_load(font, argv[1], default_codepage, why, sizeof why)) {
         std::fprintf(stderr, "glyph_sheet: %s\n", why);
         return 1;
     }

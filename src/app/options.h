@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "render/ascii_render.h"
+#include "render/codepages.h"
 #include "timeline/show_timeline.h"
 
 struct demo_options {
@@ -27,7 +28,7 @@ struct demo_options {
     bool video_small = false;          // --video-size small: 720 x 400 rather than 1440 x 800
     const char* font_path = nullptr;   // --font FILE: the .hex font for pictures; nullptr: unifont's
 
-    int codepage = 437;             // --codepage 437|850|865
+    int codepage = default_codepage;  // --codepage 437|850|865
     int color = 0;                  // --color 16|256|truecolor (24); 0 = from COLORTERM
 
     const char* soundtrack = "brumo.mp3";  // --soundtrack FILE

@@ -7,11 +7,12 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "render/codepages.h"
 
 struct cast_file;
 
 struct terminal_options {
-    int codepage = 437;  // 437, 850 or 865: how character bytes become Unicode
+    int codepage = default_codepage;  // 437, 850 or 865: how character bytes become Unicode
     int color = 0;       // 0 choose from COLORTERM, else 16, 256 or 24 (truecolor)
     // Receives a line a frame of the show, "frame deadline present bytes" (the
     // first line, starting with '#', names them): the frame number from 0, the

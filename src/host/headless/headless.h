@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "render/codepages.h"
 #include "timeline/show_timeline.h"
 
 struct cast_file;
@@ -19,7 +20,7 @@ struct headless_options {
     // Receives the byte stream as a recording (opened, not yet used), frame k
     // at k x frame_ms on the virtual clock; the caller finishes it. Or none.
     cast_file* record = nullptr;
-    int codepage = 437;            // for the byte stream
+    int codepage = default_codepage;  // for the byte stream
     int color = 16;                // 16, 256 or 24 (truecolor), for the byte stream
     // Called with each frame's 80 x 25 cells as it is presented (not the start
     // picture), frames numbered from 0; returning false ends the show as ESC does.
