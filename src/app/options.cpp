@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
 #include "timeline/show_timeline.h"
 
@@ -130,6 +131,7 @@ const char* set_video_size(demo_options& o, const char* text, std::uint32_t)
 static_assert(frame_ms == 20 && frames_per_second == 50, "the frame time in words");
 static_assert(show_frame_count == 7850 && show_end_ms == 158154, "the show's length in words");
 static_assert(default_codepage == 437, "the default code page in words");
+static_assert(std::string_view(default_soundtrack) == "brumo.mp3", "the default soundtrack in words");
 
 // clang-format off
 const option_row option_table[] = {

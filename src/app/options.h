@@ -31,7 +31,7 @@ struct demo_options {
     int codepage = default_codepage;  // --codepage 437|850|865
     int color = 0;                  // --color 16|256|truecolor (24); 0 = from COLORTERM
 
-    const char* soundtrack = "brumo.mp3";  // --soundtrack FILE
+    const char* soundtrack = default_soundtrack;  // --soundtrack FILE
     bool soundtrack_given = false;
     bool mute = false;              // --mute
     bool score = false;             // --score

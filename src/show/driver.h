@@ -8,7 +8,7 @@
 #include "render/ascii_render.h"
 
 struct demo_config {
-    const char* soundtrack = "brumo.mp3";  // handed to music_start
+    const char* soundtrack = default_soundtrack;  // handed to music_start
     bool seed_given = false;               // seed the generator with seed instead of the tick count
     std::uint32_t seed = 0;
     std::int32_t from_ms = 0;              // the show begins at this music time

@@ -4,6 +4,9 @@
 // n x 338 - 30 ms (beat 0 begins 30 ms before the music does).
 #pragma once
 
+// The soundtrack the moments are set to, looked for in the working directory.
+inline constexpr const char* default_soundtrack = "brumo.mp3";
+
 inline constexpr int beat_ms = 338;
 inline constexpr int beat_lead_ms = 30;  // beat 0 begins this long before music time 0
 
