@@ -15,11 +15,12 @@
 #include "show/driver.h"
 #include "show/schedule.h"
 #include "terminal/ansi_encoder.h"
+#include "render/codepages.h"
 #include "platform/scripted.h"
 
 namespace {
 
-constexpr int frames = 7850;
+constexpr int frames = show_frame_count;
 
 cast_file cast;
 ansi_encoder encoder;
@@ -37,12 +38,12 @@ const std::vector<std::string>& show_bytes()
         demo_setup(scripted, config);
         demo.scene = 0;
         demo.frame_deadline = 0;
-        encoder_init(encoder, 437, 24, screen_width, screen_height);
+        encoder_init(encoder, default_codepage, 24, screen_width, screen_height);
         for (int k = 0; k < frames; ++k) {
-            scripted_music_ms = 20 * k;
+            scripted_music_ms = frame_ms * k;
             clear_screen();
             run_scene();
-            demo.frame_deadline += 20;
+            demo.frame_deadline += frame_ms;
             out.emplace_back(bytes, static_cast<std::size_t>(encode_frame(encoder, screen_buffer, bytes)));
         }
         return out;

@@ -21,7 +21,7 @@ void plasma(benchmark::State& state)
     std::uint32_t deadline = 123456;
     for (auto _ : state) {
         plasma_frame(deadline);
-        deadline += 20;
+        deadline += frame_ms;
         benchmark::DoNotOptimize(screen_buffer);
     }
 }

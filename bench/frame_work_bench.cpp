@@ -12,10 +12,9 @@
 #include "platform/scripted.h"
 #include "show/schedule.h"
 #include "terminal/ansi_encoder.h"
+#include "render/codepages.h"
 
 namespace {
-
-constexpr int show_frames = 7850;
 
 const platform_api scripted = scripted_platform();
 
@@ -28,21 +27,21 @@ void frame_work(benchmark::State& state)
     config.seed_given = true;
     config.seed = 1;
     demo_setup(scripted, config);
-    encoder_init(encoder, 437, 16, screen_width, screen_height);
+    encoder_init(encoder, default_codepage, 16, screen_width, screen_height);
     demo.scene = 0;
     std::vector<double> micros;
     micros.reserve(static_cast<std::size_t>(state.max_iterations));
     int k = 0;
     for (auto _ : state) {
-        if (k == show_frames) {  // the show again; the effects keep their state
+        if (k == show_frame_count) {  // the show again; the effects keep their state
             k = 0;
             demo.scene = 0;
         }
         const auto start = std::chrono::steady_clock::now();
-        scripted_music_ms = 20 * k++;
+        scripted_music_ms = frame_ms * k++;
         clear_screen();
         run_scene();
-        demo.frame_deadline += 20;
+        demo.frame_deadline += frame_ms;
         benchmark::DoNotOptimize(encode_frame(encoder, screen_buffer, bytes));
         micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
     }
@@ -50,6 +49,6 @@ void frame_work(benchmark::State& state)
     state.counters["p99_us"] = micros[micros.size() * 99 / 100];
     state.counters["slowest_us"] = micros.back();
 }
-BENCHMARK(frame_work)->Iterations(show_frames);
+BENCHMARK(frame_work)->Iterations(show_frame_count);
 
 }  // namespace

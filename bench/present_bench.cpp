@@ -13,11 +13,11 @@
 #include "platform/scripted.h"
 #include "show/schedule.h"
 #include "terminal/ansi_encoder.h"
+#include "render/codepages.h"
 
 namespace {
 
-constexpr int show_frames = 7850;
-constexpr int first_30_seconds = 1500;
+constexpr int first_30_seconds = 30 * frames_per_second;
 
 const platform_api scripted = scripted_platform();
 
@@ -26,18 +26,18 @@ const std::vector<screen_cell>& show()
 {
     static const std::vector<screen_cell> frames = [] {
         std::vector<screen_cell> all;
-        all.reserve(static_cast<std::size_t>(show_frames) * screen_cells);
+        all.reserve(static_cast<std::size_t>(show_frame_count) * screen_cells);
         demo_config config;
         config.seed_given = true;
         config.seed = 1;
         demo_setup(scripted, config);
         demo.scene = 0;
         demo.frame_deadline = 0;
-        for (int k = 0; k < show_frames; ++k) {
-            scripted_music_ms = 20 * k;
+        for (int k = 0; k < show_frame_count; ++k) {
+            scripted_music_ms = frame_ms * k;
             clear_screen();
             run_scene();
-            demo.frame_deadline += 20;
+            demo.frame_deadline += frame_ms;
             all.insert(all.end(), screen_buffer, screen_buffer + screen_cells);
         }
         return all;
@@ -58,7 +58,7 @@ void present_bytes(benchmark::State& state)
     const int count = static_cast<int>(state.range(1));
     double total = 0, largest = 0;
     int k = 0, encoded = 0;
-    encoder_init(encoder, 437, color, screen_width, screen_height);
+    encoder_init(encoder, default_codepage, color, screen_width, screen_height);
     for (auto _ : state) {
         if (k == count) {
             k = 0;
@@ -76,7 +76,7 @@ void present_bytes(benchmark::State& state)
 BENCHMARK(present_bytes)
     ->ArgsProduct({{16, 256, 24}, {first_30_seconds}})
     ->Iterations(first_30_seconds);
-BENCHMARK(present_bytes)->ArgsProduct({{16, 256, 24}, {show_frames}})->Iterations(show_frames);
+BENCHMARK(present_bytes)->ArgsProduct({{16, 256, 24}, {show_frame_count}})->Iterations(show_frame_count);
 
 // One present as the terminal backend makes it: encode the frame and write it
 // to a pseudo-terminal, whose other side is drained after each frame.
@@ -90,11 +90,11 @@ void present_to_pty(benchmark::State& state)
     }
     const int slave = open(ptsname(master), O_WRONLY | O_NOCTTY | O_NONBLOCK);
     fcntl(master, F_SETFL, O_NONBLOCK);
-    encoder_init(encoder, 437, 16, screen_width, screen_height);
+    encoder_init(encoder, default_codepage, 16, screen_width, screen_height);
     char drain[65536];
     int k = 0;
     for (auto _ : state) {
-        if (k == show_frames) k = 0;
+        if (k == show_frame_count) k = 0;
         const int n = encode_frame(encoder, frames.data() + static_cast<std::size_t>(k++) * screen_cells, bytes);
         for (int done = 0; done < n;) {
             const ssize_t w = write(slave, bytes + done, static_cast<std::size_t>(n - done));
@@ -108,6 +108,6 @@ void present_to_pty(benchmark::State& state)
     close(slave);
     close(master);
 }
-BENCHMARK(present_to_pty)->Iterations(show_frames);
+BENCHMARK(present_to_pty)->Iterations(show_frame_count);
 
 }  // namespace

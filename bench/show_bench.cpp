@@ -1,5 +1,5 @@
 // The frame work of the whole show: clear plus scene, on a scripted music
-// clock of 20 ms a frame, cycling through all 7850 frames.
+// clock that moves a frame time a frame, cycling through the whole show.
 #include <benchmark/benchmark.h>
 
 #include "show/driver.h"
@@ -19,17 +19,17 @@ void show_frame(benchmark::State& state)
     demo.scene = 0;
     int k = 0;
     for (auto _ : state) {
-        if (k == 7850) {  // start the show again; the effects keep their state
+        if (k == show_frame_count) {  // start the show again; the effects keep their state
             k = 0;
             demo.scene = 0;
         }
-        scripted_music_ms = 20 * k++;
+        scripted_music_ms = frame_ms * k++;
         clear_screen();
         run_scene();
-        demo.frame_deadline += 20;
+        demo.frame_deadline += frame_ms;
         benchmark::DoNotOptimize(screen_buffer[0]);
     }
 }
-BENCHMARK(show_frame)->Iterations(7850 * 2);
+BENCHMARK(show_frame)->Iterations(show_frame_count * 2);
 
 }  // namespace
