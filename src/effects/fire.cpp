@@ -200,9 +200,16 @@ void draw_fire()
 
 void fire_init(std::uint32_t tick_count)
 {
-    std::memset(fire_field, 0, sizeof fire_field);
     glim::srand(tick_count);
+    fire_reset();
+}
+
+void fire_reset()
+{
+    std::memset(fire_field, 0, sizeof fire_field);
     fire_set_decay(1.2, 0.25, 0.002);
+    fire_set_palette(fire_stored_palette);
+    fire_set_sparks(0);
 }
 
 void fire_stamp_picture(const ascii_picture& picture, std::uint8_t heat_value, std::uint8_t character)

@@ -20,9 +20,12 @@ extern const std::uint8_t* fire_palette;  // attribute per heat level 0..25
 // Level 0 never drawn, 1 red, 2-6 light red, 7-15 yellow, 16-24 white, 25 black on black.
 extern const std::uint8_t fire_stored_palette[fire_palette_size];
 
-// Zeroes the field, seeds the random generator with tick_count and sets the
-// default decay (1.2, target 0.25, step 0.002). Once, at start-up.
+// Seeds the random generator with tick_count, then fire_reset. At start-up,
+// and again whenever the show re-runs from its start.
 void fire_init(std::uint32_t tick_count);
+// The fire as at start-up: the field cold, the default decay (1.2, target
+// 0.25, step 0.002), the stored palette, sparks on. Draws no random number.
+void fire_reset();
 // Sets the six field bytes of every cell of the picture whose character equals
 // character to heat; other blocks keep their heat. Felt at the next frame.
 void fire_stamp_picture(const ascii_picture& picture, std::uint8_t heat, std::uint8_t character);

@@ -15,6 +15,7 @@ namespace {
 constexpr double bars_middle_row = 12.0;
 constexpr double bars_radius = 12.5;
 constexpr std::uint8_t bar_char = '8';
+constexpr double half_turn = 3.141592653589793;
 
 // Oldest two points red, then green, then blue; foreground = background.
 constexpr std::uint8_t behind_attribute[bars_points] = {0x44, 0x44, 0x22, 0x22, 0x11, 0x11};
@@ -54,6 +55,12 @@ void bars_init(int layer, double start_angle)
         angle += bars_angle_step;
     }
     bars.angle = angle;
+}
+
+void bars_reset()
+{
+    bars_init(0, 0.0);
+    bars_init(1, half_turn);
 }
 
 void bars_draw_back(int layer)

@@ -17,6 +17,9 @@ extern sine_bars_layer sine_bars[bars_layers];  // the program's one set of bars
 // Once at start-up per layer (0 or 1): point i at start_angle plus i steps,
 // the steps added one at a time; the angle ends six steps past the start.
 void bars_init(int layer, double start_angle);
+// Both layers as at start-up: layer 0 from angle 0, layer 1 from half a turn
+// on (it starts behind). At start-up and whenever the show re-runs.
+void bars_reset();
 // Once a frame, before the middle layer: shift the history one point older,
 // advance the angle one step into point 5, fill the rows of the points behind.
 void bars_draw_back(int layer);

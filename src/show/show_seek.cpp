@@ -14,29 +14,20 @@ constexpr std::int32_t previous_grace_ms = 1000;
 std::int32_t replay_ms = 0;  // the music time of the frame being re-run
 std::int32_t replay_time() { return replay_ms; }
 
-void reset_banner(text_banner& banner)
-{
-    clear_window(banner);
-    banner.slide_column = window_columns;
-    banner.window_width = window_columns;
-}
-
 }  // namespace
 
+// Each room resets what it owns; the random draws come in the start-up's order.
 void show_reset()
 {
     fire_init(demo.seed);
-    bars_init(0, 0.0);
-    bars_init(1, 3.141592653589793);
+    bars_reset();
     streaks_init(demo.streaks);
     drops_init(demo.rain);
     fountain_init(demo.fountain_particles);
     cascade_init(demo.cascade);
-    reset_banner(demo.scroll_banner);
-    for (text_banner* banner : demo.greeting_banners) reset_banner(*banner);
-    wave_phase = 0.0;
-    fire_set_palette(fire_stored_palette);
-    fire_set_sparks(0);
+    banner_reset(demo.scroll_banner);
+    for (text_banner* banner : demo.greeting_banners) banner_reset(*banner);
+    wave_reset();
     demo.cube_amplitude = 0.0f;
     demo.cube_pattern = 0;
     demo.cube.init(0, 0, 22, 10);

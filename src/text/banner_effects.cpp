@@ -31,6 +31,8 @@ void rotate_row(char* row, std::size_t n)
 
 }  // namespace
 
+void wave_reset() { wave_phase = 0.0; }
+
 bool advance_window(text_banner& banner, bool rotate)
 {
     if (banner.slide_column >= 1) {
@@ -44,6 +46,7 @@ bool advance_window(text_banner& banner, bool rotate)
     if (rotate) {
         const std::size_t n = std::strlen(banner.rows[0]);
         for (char* row : banner.rows) rotate_row(row, n);
+        if (n >= 2) banner.turns = (banner.turns + 1) % static_cast<std::int32_t>(n - 1);
     }
     return false;
 }

@@ -8,13 +8,17 @@
 
 #include "text/text_banner.h"
 
-extern double wave_phase;  // the scroller's phase; +1.0 per call, never reset
+extern double wave_phase;  // the scroller's phase; +1.0 per call, 0 again only by wave_reset
+
+// The scroller's phase back to 0, as at start-up; when the show re-runs.
+void wave_reset();
 
 // The window step shared by the effects. Sliding (slide_column >= 1): copies
 // the first window_width - slide_column row columns to window column
 // slide_column on, then slide_column - 1; returns true. Arrived: copies row
 // columns 0..79 into the window and, when rotate is set, turns the first N - 1
-// characters of every row left by one (N the row length); returns false.
+// characters of every row left by one (N the row length) and counts the turn
+// in turns; returns false.
 bool advance_window(text_banner& banner, bool rotate);
 // Draws the 6 x 80 window flat at screen rows top..top+5 in foreground on
 // background, spaces transparent; nothing while sliding. Once a frame.

@@ -1,5 +1,6 @@
 #include "text/text_banner.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -33,6 +34,19 @@ void banner_create(text_banner& banner, const char* text)
 
 void clear_window(text_banner& banner) { std::memset(banner.window, ' ', sizeof banner.window); }
 
+void banner_reset(text_banner& banner)
+{
+    // Turned left `turns` times; as many turns right put every row back.
+    if (banner.turns > 0) {
+        const std::size_t turnable = std::strlen(banner.rows[0]) - 1;  // the last column stays
+        for (char* row : banner.rows) std::rotate(row, row + (turnable - banner.turns), row + turnable);
+    }
+    banner.turns = 0;
+    clear_window(banner);
+    banner.slide_column = window_columns;
+    banner.window_width = window_columns;
+}
+
 void render_rows(text_banner& banner)
 {
     const std::size_t n = std::strlen(banner.text);
@@ -55,4 +69,5 @@ void render_rows(text_banner& banner)
     }
 
     for (int r = 0; r < banner_rows; ++r) banner.rows[r] = copy_or_exit(work.data() + r * width, width);
+    banner.turns = 0;
 }

@@ -96,15 +96,25 @@ struct reference_fire {
     }
 };
 
-TEST(fire_init, zeroes_the_field_seeds_rand_and_sets_the_default_decay)
+TEST(fire_init, seeds_rand_and_resets_the_field_decay_palette_and_sparks)
 {
-    std::memset(fire_field, 99, sizeof fire_field);
-    fire_init(4242);
-    for (std::uint8_t heat : fire_field) ASSERT_EQ(heat, 0);
-    EXPECT_EQ(glim::rand_state(), 4242u);
-    EXPECT_EQ(fire_decay, 1.2);
-    EXPECT_EQ(fire_decay_target, 0.25);
-    EXPECT_EQ(fire_decay_step, 0.002);
+    const std::uint8_t other_palette[fire_palette_size] = {};
+    for (const bool seeded : {true, false}) {
+        std::memset(fire_field, 99, sizeof fire_field);
+        fire_set_decay(-1.0, 5.0, 0.5);
+        fire_set_palette(other_palette);
+        fire_set_sparks(1);
+        glim::srand(7);
+        if (seeded) fire_init(4242);
+        else fire_reset();
+        for (std::uint8_t heat : fire_field) ASSERT_EQ(heat, 0);
+        EXPECT_EQ(glim::rand_state(), seeded ? 4242u : 7u);  // the reset draws nothing
+        EXPECT_EQ(fire_decay, 1.2);
+        EXPECT_EQ(fire_decay_target, 0.25);
+        EXPECT_EQ(fire_decay_step, 0.002);
+        EXPECT_EQ(fire_palette, fire_stored_palette);
+        EXPECT_EQ(fire_sparks_off, 0);
+    }
 }
 
 TEST(fire_palette, stored_levels_and_the_black_top_level)

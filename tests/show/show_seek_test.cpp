@@ -105,6 +105,16 @@ TEST(show_seek, seeks_forward_and_back_show_the_straight_frames_for_several_seed
     }
 }
 
+TEST(show_seek, a_seek_back_into_the_scroller_after_it_ran_shows_the_straight_frames)
+{
+    // The late start runs the scroller's frames, which turn its banner's rows;
+    // the left arrow then goes back into them.
+    const auto straight = show(8, 3600, 20, {});
+    const auto moved = show(8, 120, 20, {{10, seek(-1)}}, scene_start_ms(fire_beat));
+    ASSERT_EQ(moved[10].first, (scene_start_ms(bars_beat) + 19) / 20 * 20);
+    expect_straight(straight, moved, 20);
+}
+
 TEST(show_seek, a_paused_show_holds_its_frame_and_a_seek_while_paused_shows_the_new_one)
 {
     const auto straight = show(5, 1000, 20, {});

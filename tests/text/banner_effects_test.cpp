@@ -18,8 +18,7 @@ text_banner new_banner(const char* text = sample_text)
 {
     text_banner banner;
     banner_create(banner, text);
-    banner.slide_column = window_columns;
-    banner.window_width = window_columns;
+    banner_reset(banner);
     return banner;
 }
 
@@ -55,6 +54,18 @@ TEST(advance_window, slides_in_one_column_a_call_then_fills_from_the_row_start)
     advance_window(narrow, false);
     EXPECT_EQ(window_row(narrow, 0), std::string(50, ' ') + row0.substr(0, 10) + std::string(20, ' '));
     EXPECT_EQ(narrow.slide_column, 49);
+}
+
+TEST(banner_reset, turns_the_rows_back_and_slides_the_text_in_again)
+{
+    text_banner banner = new_banner();
+    const std::string row0 = banner.rows[0];
+    for (int call = 0; call < 500; ++call) advance_window(banner, true);  // 80 slide, then 420 turns
+    ASSERT_NE(std::string(banner.rows[0]), row0);
+    banner_reset(banner);
+    EXPECT_EQ(std::string(banner.rows[0]), row0);
+    EXPECT_EQ(window_row(banner, 0), std::string(window_columns, ' '));
+    EXPECT_TRUE(advance_window(banner, false));  // sliding in again
 }
 
 TEST(draw_banner, the_81st_call_is_the_first_that_draws)
@@ -133,7 +144,7 @@ TEST(wave_scroll, first_drawing_uses_phase_one_and_never_column_79)
 {
     text_banner banner = new_banner("HHHHHHHHHHHH");  // ink in column 0 of glyph rows 0 and 1
     banner.slide_column = 0;
-    wave_phase = 0.0;
+    wave_reset();
     clear_screen();
     wave_scroll(banner, 10, 20, 8, 11, 9);
     EXPECT_EQ(wave_phase, 1.0);
