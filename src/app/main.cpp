@@ -1,5 +1,5 @@
 // glimfant: the entry point. Parses the command line, chooses the platform
-// backend (the user's terminal or headless) and runs the demo.
+// backend (the user's terminal, a window or headless) and runs the demo.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +16,7 @@
 #include "host/headless/headless.h"
 #include "sound/music.h"
 #include "platform/terminal_host.h"
+#include "platform/window_host.h"
 #include "render/ascii_pictures.h"
 #include "score/score_wav.h"
 
@@ -126,6 +127,7 @@ int run_headless(const demo_options& o)
     h.codepage = o.codepage;
     h.color = o.color == 0 ? 16 : o.color;
     h.frame_hook = show_capture_frame;
+    h.start_hook = show_capture_start;
     if (!show_capture_open(o)) return exit_io_error;
     if ((o.dump_path && !open_output(dump_out, o.dump_path, "frames to")) ||
         (o.ansi_path && !open_output(ansi_out, o.ansi_path, "the byte stream to")) || !open_recording(o)) {
@@ -153,6 +155,28 @@ int run_headless(const demo_options& o)
     return dump_ok && ansi_ok && record_ok && capture_ok ? 0 : exit_io_error;
 }
 
+void configure_music(const demo_options& o)
+{
+    music_options m;
+    m.mute = o.mute;
+    m.score = o.score;
+    m.latency_ms = o.audio_latency_ms;
+    music_configure(m);
+}
+
+// The show on a live host (the terminal or the window), with its sound.
+int run_live(const platform_api& api, const demo_options& o)
+{
+    // Decoded while the start screen waits, so that SPACE starts the show at once.
+    music_prepare(o.soundtrack);
+    demo_config config;
+    config.soundtrack = o.soundtrack;
+    watch_options(o, config);
+    const int status = run_demo(api, config);
+    if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
+    return status;
+}
+
 int run_terminal(const demo_options& o)
 {
     if (!isatty(STDOUT_FILENO)) {
@@ -160,12 +184,7 @@ int run_terminal(const demo_options& o)
                    "(use --headless to render without one)\n", stderr);
         return exit_usage;
     }
-    music_options m;
-    m.mute = o.mute;
-    m.score = o.score;
-    m.latency_ms = o.audio_latency_ms;
-    music_configure(m);
-
+    configure_music(o);
     terminal_options t;
     t.codepage = o.codepage;
     t.color = o.color;
@@ -185,15 +204,31 @@ int run_terminal(const demo_options& o)
         close_recording(o, false);
         return exit_io_error;
     }
-    // Decoded while the start screen waits, so that SPACE starts the show at once.
-    music_prepare(o.soundtrack);
-    demo_config config;
-    config.soundtrack = o.soundtrack;
-    watch_options(o, config);
-    const int status = run_demo(api, config);
-    if (const char* problem = music_problem()) std::fprintf(stderr, "glimfant: %s\n", problem);
+    const int status = run_live(api, o);
     const bool record_ok = close_recording(o, true);
     if (!close_output(stats_out, o.stats_path, false) || !record_ok) return exit_io_error;
+    return status;
+}
+
+int run_window(const demo_options& o)
+{
+    configure_music(o);
+    window_options w;
+    w.codepage = o.codepage;
+    w.font_path = o.font_path;
+    w.fullscreen = o.fullscreen;
+    w.scale = o.scale;
+    if (o.stats_path && !open_output(stats_out, o.stats_path, "frame statistics to")) return exit_io_error;
+    if (o.stats_path) w.stats = stats_out.file;
+    platform_api api{};
+    const char* why = nullptr;
+    if (!window_platform(api, w, &why)) {
+        std::fprintf(stderr, "glimfant: %s\n", why);
+        if (o.stats_path) output_discard(stats_out);
+        return exit_io_error;
+    }
+    const int status = run_live(api, o);
+    if (!close_output(stats_out, o.stats_path, false)) return exit_io_error;
     return status;
 }
 
@@ -226,5 +261,6 @@ int main(int argc, char** argv)
         return write_whole(o.write_score_path, write_score_wav, "the score to") ? 0 : exit_io_error;
     }
     if (o.headless) return run_headless(o);
+    if (o.window) return run_window(o);
     return run_terminal(o);
 }

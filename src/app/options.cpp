@@ -133,6 +133,33 @@ static_assert(show_frame_count == 7850 && show_end_ms == 158154, "the show's len
 static_assert(default_codepage == 437, "the default code page in words");
 static_assert(std::string_view(default_soundtrack) == "brumo.mp3", "the default soundtrack in words");
 
+// A music time in ms, or "start": the start picture.
+const char* set_at(demo_options& o, const char* text, std::uint32_t)
+{
+    o.at_given = true;
+    if (!std::strcmp(text, "start")) {
+        o.at_start = true;
+        return nullptr;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long ms = std::strtoull(text, &end, 10);
+    if (*text < '0' || *text > '9' || *end || errno || ms > 0xFFFFFFFFull)
+        return "'%s' is neither start nor a music time in ms";
+    o.at_ms = static_cast<std::uint32_t>(ms);
+    return nullptr;
+}
+
+// The values are picture_scale's (capture/picture_scale.h), in its order.
+const char* set_scale(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!std::strcmp(text, "fit")) o.scale = 0;
+    else if (!std::strcmp(text, "integer")) o.scale = 1;
+    else if (!std::strcmp(text, "square")) o.scale = 2;
+    else return "'%s' is not one of fit, integer, square";
+    return nullptr;
+}
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -157,6 +184,13 @@ const option_row option_table[] = {
     {"screensaver", no_value, terminal_only, nullptr, "no start picture, looping, and any key ends it",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.screensaver = o.loop = true; return nullptr; }},
 
+    {nullptr, no_value, anywhere, nullptr, "Window:", nullptr},
+    {"window", no_value, anywhere, nullptr, "show the show in a window of its own, as a VGA\ntext screen showed it (720 x 400 at 4:3);\nF11 or Alt+Enter toggles full screen",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.window = true; return nullptr; }},
+    {"fullscreen", no_value, anywhere, nullptr, "start the window full screen",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.fullscreen = true; return nullptr; }},
+    {"scale", word_value, anywhere, "fit|integer|square", "fit: the largest 4:3 picture (default);\ninteger: 4:3 in whole multiples of 400 lines;\nsquare: square pixels, whole multiples of\n720 x 400", set_scale},
+
     {nullptr, no_value, anywhere, nullptr, "Rendering without a terminal:", nullptr},
     {"headless", no_value, anywhere, nullptr, "no terminal, keyboard or sound; virtual clocks",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.headless = true; return nullptr; }},
@@ -172,12 +206,11 @@ const option_row option_table[] = {
     {"seed", number_value, headless_only, "S", "random seed (default: the start tick)",
      [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.seed = n; o.seed_given = true; return nullptr; }},
     {"png", file_value, headless_only, "FILE.png", "write the frame on screen at --at as a 720 x 400\npicture of a VGA text screen", set_png},
-    {"at", number_value, headless_only, "MS", "music time of the --png frame: frame MS / step",
-     [](demo_options& o, const char*, std::uint32_t n) -> const char* { o.at_ms = n; o.at_given = true; return nullptr; }},
+    {"at", word_value, headless_only, "MS|start", "music time of the --png frame: frame MS / step;\nstart: the start picture", set_at},
     {"video", file_value, headless_only, "FILE.mp4", "write every frame and the sound as an H.264 and\nAAC video, 50 frames a second",
      set_video},
     {"video-size", word_value, headless_only, "large|small", "large: each VGA pixel 2 x 2, 1440 x 800 shown\nat 4:3 (default); small: 720 x 400 square\npixels, under half the file, colours blurred\nat the glyphs' edges", set_video_size},
-    {"font", file_value, headless_only, "FILE", "the .hex bitmap font for --png and --video\n(default /usr/share/unifont/unifont.hex)",
+    {"font", file_value, anywhere, "FILE", "the .hex bitmap font for --png, --video and\n--window (default /usr/share/unifont/unifont.hex)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
 
     {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
@@ -264,13 +297,13 @@ const char* check_capture_options(const demo_options& o)
     static char message[160];
     if (o.png_path && !o.at_given) return "--png needs --at MS, the music time of the frame";
     if (o.at_given && !o.png_path) return "option --at needs --png FILE";
-    if (o.font_path && !o.png_path && !o.video_path) return "option --font needs --png or --video";
+    if (o.font_path && !o.png_path && !o.video_path && !o.window) return "option --font needs --png, --video or --window";
     if (o.video_size_given && !o.video_path) return "option --video-size needs --video FILE.mp4";
     if (o.video_path && o.step_ms != frame_ms) return "option --video needs the default --step 20";
     if (o.video_path && !o.frames) return "option --video: there is no frame to show with --frames 0";
     // Their frames are numbered from the start of the show.
     if ((o.png_path || o.video_path) && (o.from_ms || o.loop)) return "options --from and --loop do not go with --png or --video";
-    if (o.png_path && o.at_ms / o.step_ms >= o.frames) {
+    if (o.png_path && !o.at_start && o.at_ms / o.step_ms >= o.frames) {
         std::snprintf(message, sizeof message, "option --at: %u ms is past the end of the show "
                       "(the last frame shows %llu ms)", o.at_ms,
                       o.frames ? static_cast<unsigned long long>(o.frames - 1) * o.step_ms : 0ull);
@@ -313,6 +346,17 @@ const char* check_effect(const demo_options& o, const bool* given)
         }
     }
     if (o.score && o.soundtrack_given) return "option --soundtrack has no effect with --score";
+    if (!o.window) {
+        for (const char* name : {"fullscreen", "scale"}) {
+            if (!given_option(given, name)) continue;
+            std::snprintf(message, sizeof message, "option --%s needs --window", name);
+            return message;
+        }
+    } else {
+        // The window draws the VGA screen's own colours; its picture is no byte stream.
+        if (o.record_path) return "option --record needs a terminal, not --window";
+        if (given_option(given, "color")) return "option --color has no effect with --window";
+    }
     if (!o.headless) return nullptr;
     // A headless run's only sound is the video's; its colours and code page are
     // those of the byte stream, the recording and the pictures.
@@ -401,6 +445,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
 
     if (o.help || o.version) return true;
     if (const char* problem = check_alone(given)) return fail("%s%s", problem, "");
+    if (o.headless && o.window) return fail("option --window does not go with --headless%s%s", "", "");
     if (!o.headless) {
         if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
     } else if (scoped[terminal_only]) {

@@ -23,10 +23,15 @@ struct demo_options {
     const char* png_path = nullptr;    // --png FILE.png: the frame at --at as a picture
     bool at_given = false;
     std::uint32_t at_ms = 0;           // --at MS: music time of the picture; its frame is MS / step
+    bool at_start = false;             // --at start: the start picture instead
     const char* video_path = nullptr;  // --video FILE.mp4: every frame and the sound
     bool video_size_given = false;
     bool video_small = false;          // --video-size small: 720 x 400 rather than 1440 x 800
-    const char* font_path = nullptr;   // --font FILE: the .hex font for pictures; nullptr: unifont's
+    const char* font_path = nullptr;   // --font FILE: the .hex font for pictures and the window; nullptr: unifont's
+
+    bool window = false;            // --window: the show in a window of its own
+    bool fullscreen = false;        // --fullscreen: that window full screen from the start
+    int scale = 0;                  // --scale fit|integer|square: a picture_scale, fit by default
 
     int codepage = default_codepage;  // --codepage 437|850|865
     int color = 0;                  // --color 16|256|truecolor (24); 0 = from COLORTERM

@@ -20,6 +20,7 @@ struct capture_state {
     cell_font font;
     const char* png_path;
     std::uint32_t png_frame;     // the frame on screen at --at
+    bool png_start;              // --at start: the start picture instead
     bool png_taken;
     screen_cell png_cells[screen_cells];
     bool video;                  // a video is being made
@@ -57,17 +58,25 @@ bool load_video_sound(const demo_options& o, decoded_audio& sound)
 
 bool show_capture_frame(const screen_cell* cells, std::uint32_t frame)
 {
-    if (capture.png_path && frame == capture.png_frame) {
+    if (capture.png_path && !capture.png_start && frame == capture.png_frame) {
         std::memcpy(capture.png_cells, cells, sizeof capture.png_cells);
         capture.png_taken = true;
     }
     return !capture.video || video_add_frame(cells);
 }
 
+void show_capture_start(const screen_cell* cells)
+{
+    if (!capture.png_path || !capture.png_start) return;
+    std::memcpy(capture.png_cells, cells, sizeof capture.png_cells);
+    capture.png_taken = true;
+}
+
 bool show_capture_open(const demo_options& o)
 {
     capture.png_path = o.png_path;
     capture.png_frame = o.at_ms / o.step_ms;
+    capture.png_start = o.at_start;
     capture.png_taken = false;
     capture.video = false;
     if (!o.png_path && !o.video_path) return true;

@@ -13,4 +13,6 @@ bool show_capture_open(const demo_options& options)
 
 bool show_capture_frame(const screen_cell*, std::uint32_t) { return true; }
 
+void show_capture_start(const screen_cell*) {}
+
 bool show_capture_close(bool ok) { return ok; }

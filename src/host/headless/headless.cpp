@@ -43,7 +43,10 @@ void headless_present(const screen_cell* cells, int width, int height)
     if (opts.ansi || opts.record)
         ansi_write(ansi_bytes, static_cast<std::size_t>(encode_frame(encoder, cells, ansi_bytes)));
     // The start picture is presented before the music starts; it is not a frame.
-    if (!music_started) return;
+    if (!music_started) {
+        if (opts.start_hook) opts.start_hook(cells);
+        return;
+    }
     if (opts.dump) {
         unsigned char bytes[screen_cells * 2];
         const int n = width * height;

@@ -50,7 +50,8 @@ bool load_all()
         GLIM_LOOK_UP(CreateWindow) && GLIM_LOOK_UP(DestroyWindow) && GLIM_LOOK_UP(SetWindowMinimumSize) &&
         GLIM_LOOK_UP(SetWindowFullscreen) && GLIM_LOOK_UP(GetWindowFlags) && GLIM_LOOK_UP(GetWindowDisplayMode) &&
         GLIM_LOOK_UP(ShowCursor) && GLIM_LOOK_UP(PollEvent) && GLIM_LOOK_UP(WaitEventTimeout) &&
-        GLIM_LOOK_UP(CreateRenderer) && GLIM_LOOK_UP(DestroyRenderer) && GLIM_LOOK_UP(GetRendererOutputSize) &&
+        GLIM_LOOK_UP(CreateRenderer) && GLIM_LOOK_UP(DestroyRenderer) &&
+        GLIM_LOOK_UP(GetRendererInfo) && GLIM_LOOK_UP(GL_GetProcAddress) && GLIM_LOOK_UP(GetRendererOutputSize) &&
         GLIM_LOOK_UP(CreateTexture) && GLIM_LOOK_UP(DestroyTexture) && GLIM_LOOK_UP(SetTextureBlendMode) &&
         GLIM_LOOK_UP(LockTexture) && GLIM_LOOK_UP(UnlockTexture) && GLIM_LOOK_UP(SetRenderDrawColor) &&
         GLIM_LOOK_UP(RenderClear) && GLIM_LOOK_UP(RenderCopy) && GLIM_LOOK_UP(RenderPresent);

@@ -36,6 +36,8 @@ struct sdl_functions {
     decltype(&::SDL_WaitEventTimeout) WaitEventTimeout;
     decltype(&::SDL_CreateRenderer) CreateRenderer;
     decltype(&::SDL_DestroyRenderer) DestroyRenderer;
+    decltype(&::SDL_GetRendererInfo) GetRendererInfo;
+    decltype(&::SDL_GL_GetProcAddress) GL_GetProcAddress;
     decltype(&::SDL_GetRendererOutputSize) GetRendererOutputSize;
     decltype(&::SDL_CreateTexture) CreateTexture;
     decltype(&::SDL_DestroyTexture) DestroyTexture;
