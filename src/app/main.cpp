@@ -13,6 +13,7 @@
 #include "show/driver.h"
 #include "app/options.h"
 #include "app/show_capture.h"
+#include "app/show_server.h"
 #include "host/headless/headless.h"
 #include "sound/music.h"
 #include "platform/terminal_host.h"
@@ -260,6 +261,7 @@ int main(int argc, char** argv)
     if (o.write_score_path) {
         return write_whole(o.write_score_path, write_score_wav, "the score to") ? 0 : exit_io_error;
     }
+    if (o.serve_listen) return run_server(o);
     if (o.headless) return run_headless(o);
     if (o.window) return run_window(o);
     return run_terminal(o);

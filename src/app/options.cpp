@@ -15,7 +15,7 @@
 namespace {
 
 enum value_kind { no_value, number_value, word_value, file_value };
-enum option_scope { anywhere, terminal_only, headless_only };
+enum option_scope { anywhere, terminal_only, headless_only, serve_only };
 
 // What an option does with its value. Returns nullptr, or a message about the
 // value with one %s for it (the caller puts "option --name: " in front).
@@ -160,6 +160,40 @@ const char* set_scale(demo_options& o, const char* text, std::uint32_t)
     return nullptr;
 }
 
+bool parse_u32(const char* text, std::uint32_t& out);
+
+// [ADDRESS:]PORT: a port from 0 (any free one) to 65535, after a name or
+// an address (an IPv6 address in brackets) when there is one.
+const char* set_serve(demo_options& o, const char* text, std::uint32_t)
+{
+    const char* colon = std::strrchr(text, ':');
+    const char* port = colon ? colon + 1 : text;
+    std::uint32_t n = 0;
+    if ((colon && colon == text) || !parse_u32(port, n) || n > 65535 || std::strlen(port) > 5)
+        return "'%s' is not [ADDRESS:]PORT with a port from 0 to 65535";
+    if (colon && text[0] != '[' && std::memchr(text, ':', static_cast<std::size_t>(colon - text)))
+        return "'%s': an IPv6 address goes in brackets, [ADDRESS]:PORT";
+    o.serve_listen = text;
+    return nullptr;
+}
+
+const char* set_serve_charset(demo_options& o, const char* text, std::uint32_t)
+{
+    if (!std::strcmp(text, "utf8") || !std::strcmp(text, "utf-8")) o.serve_code_page_bytes = false;
+    else if (!std::strcmp(text, "cp437")) o.serve_code_page_bytes = true;
+    else return "'%s' is not one of utf8, cp437";
+    return nullptr;
+}
+
+// A count of at least 1 and at most limit, into field.
+template <std::uint32_t demo_options::*field, std::uint32_t limit>
+const char* set_count(demo_options& o, const char*, std::uint32_t n)
+{
+    if (n < 1 || n > limit) return limit == 3600 ? "'%s' is not from 1 to 3600 s" : "'%s' is not from 1 to 1000000";
+    o.*field = n;
+    return nullptr;
+}
+
 // clang-format off
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
@@ -212,6 +246,17 @@ const option_row option_table[] = {
     {"video-size", word_value, headless_only, "large|small", "large: each VGA pixel 2 x 2, 1440 x 800 shown\nat 4:3 (default); small: 720 x 400 square\npixels, under half the file, colours blurred\nat the glyphs' edges", set_video_size},
     {"font", file_value, anywhere, "FILE", "the .hex bitmap font for --png, --video and\n--window (default /usr/share/unifont/unifont.hex)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
+
+    {nullptr, no_value, anywhere, nullptr, "Serving the show to many viewers (telnet, netcat, curl, a browser):", nullptr},
+    {"serve", word_value, serve_only, "[ADDRESS:]PORT", "serve the show on PORT (0: any free one), on\nevery address or on ADDRESS; needs no terminal\nand plays no sound (a silent clock)", set_serve},
+    {"serve-web", file_value, serve_only, "DIR", "the web page for browsers, from DIR (the folder\nscripts/build-web.sh makes); default: a page\nthat says how to watch", [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.serve_web = t; return nullptr; }},
+    {"serve-charset", word_value, serve_only, "utf8|cp437", "glyphs as UTF-8 (default), or as the code page's\nown bytes for every terminal (BBS terminals)", set_serve_charset},
+    {"max-viewers", number_value, serve_only, "N", "connections at once (default 1000)", set_count<&demo_options::max_viewers, 1000000>},
+    {"max-per-address", number_value, serve_only, "N", "connections at once from one address (default 10)", set_count<&demo_options::max_per_address, 1000000>},
+    {"max-new-per-minute", number_value, serve_only, "N", "new connections from one address in a minute\n(default 60)", set_count<&demo_options::max_new_per_minute, 1000000>},
+    {"stall-limit", number_value, serve_only, "S", "drop a viewer that takes nothing for S seconds\n(default 10)", set_count<&demo_options::stall_limit_s, 3600>},
+    {"proxy-protocol", no_value, serve_only, nullptr, "every connection starts with a PROXY header\n(HAProxy's send-proxy or send-proxy-v2)",
+     [](demo_options& o, const char*, std::uint32_t) -> const char* { o.proxy_protocol = true; return nullptr; }},
 
     {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
     {"dump-pictures", file_value, anywhere, "FILE", "write the eight pictures, 25 x 80 bytes each",
@@ -396,7 +441,7 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     }
     long_options[n] = {nullptr, 0, nullptr, 0};
 
-    const char* scoped[3] = {};  // the last option given of each scope, by its name
+    const char* scoped[4] = {};  // the last option given of each scope, by its name
     bool given[row_count] = {};  // by canonical row
     char flag_name[64];
     opterr = 0;   // every message is ours
@@ -446,6 +491,17 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     if (o.help || o.version) return true;
     if (const char* problem = check_alone(given)) return fail("%s%s", problem, "");
     if (o.headless && o.window) return fail("option --window does not go with --headless%s%s", "", "");
+    if (!o.serve_listen && scoped[serve_only]) return fail("option --%s needs --serve%s", scoped[serve_only], "");
+    if (o.serve_listen) {
+        // A server shows no terminal, window or file of its own: only the
+        // code page of the glyphs goes with it.
+        for (int i = 0; i < row_count; ++i) {
+            const option_row& r = option_table[i];
+            if (!given[i] || r.scope == serve_only || !std::strcmp(r.name, "codepage")) continue;
+            return fail("option --%s does not go with --serve%s", r.name, "");
+        }
+        return true;
+    }
     if (!o.headless) {
         if (scoped[headless_only]) return fail("option --%s needs --headless%s", scoped[headless_only], "");
     } else if (scoped[terminal_only]) {

@@ -48,6 +48,15 @@ struct demo_options {
     bool loop = false;              // --loop: again from the start after the end
     bool screensaver = false;       // --screensaver: no start picture, looping, any key ends
 
+    const char* serve_listen = nullptr;  // --serve [ADDRESS:]PORT: serve the show to viewers over the network
+    const char* serve_web = nullptr;     // --serve-web DIR: the web page's folder
+    bool serve_code_page_bytes = false;  // --serve-charset cp437 rather than utf8
+    std::uint32_t max_viewers = 1000;    // --max-viewers N
+    std::uint32_t max_per_address = 10;  // --max-per-address N
+    std::uint32_t max_new_per_minute = 60;  // --max-new-per-minute N
+    std::uint32_t stall_limit_s = 10;    // --stall-limit S
+    bool proxy_protocol = false;         // --proxy-protocol
+
     const char* write_score_path = nullptr;     // --write-score FILE.wav
     const char* dump_pictures_path = nullptr;   // --dump-pictures FILE
 };
