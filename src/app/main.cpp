@@ -7,6 +7,7 @@
 #include <exception>
 #include <unistd.h>
 
+#include "base/printable.h"
 #include "base/process_exit.h"
 #include "capture/asciicast.h"
 #include "capture/output_file.h"
@@ -43,19 +44,22 @@ bool open_output(output_file& out, const char* path, const char* what)
 {
     char why[output_path_capacity + 128];
     if (output_open(out, path, why, sizeof why)) return true;
-    std::fprintf(stderr, "glimfant: cannot write %s '%s': %s\n", what, path, std::strerror(errno));
+    std::fprintf(stderr, "glimfant: cannot write %s '%s': %s\n", what, printable(path), std::strerror(errno));
     return false;
 }
 
-// Gives an output (if asked for) its name, or removes it after a failed
-// write; false after one line on standard error then.
-bool close_output(output_file& out, const char* path, bool failed)
+// Gives an output (if asked for) its name. Removes it instead after a write
+// to it failed (error: that write's errno) or its last one fails, with one
+// line on standard error naming it, or without a word when keep is false:
+// another output of the run failed, and that one is named. False when removed.
+bool close_output(output_file& out, const char* path, int error = 0, bool keep = true)
 {
     if (!path) return true;
-    char why[output_path_capacity + 128];
-    if (!failed && output_commit(out, why, sizeof why)) return true;
+    char why[4 * output_path_capacity + 128];
+    if (!error && keep && output_commit(out, why, sizeof why)) return true;
     output_discard(out);
-    std::fprintf(stderr, "glimfant: writing '%s' failed\n", path);
+    if (error) std::fprintf(stderr, "glimfant: writing '%s' failed: %s\n", printable(path), std::strerror(error));
+    else if (keep) std::fprintf(stderr, "glimfant: %s\n", why);
     return false;
 }
 
@@ -68,7 +72,7 @@ bool write_whole(const char* path, bool (*write)(const char* name), const char* 
     ok = ok && output_commit(single_out, why, sizeof why);
     if (ok) return true;
     output_discard(single_out);
-    std::fprintf(stderr, "glimfant: cannot write %s '%s'\n", what, path);
+    std::fprintf(stderr, "glimfant: cannot write %s '%s'\n", what, printable(path));
     return false;
 }
 
@@ -93,13 +97,14 @@ bool open_recording(const demo_options& o)
     output_kind kind = output_replaced;
     const int error = output_resolve(o.record_path, target, sizeof target, kind);
     if (!error && kind == output_direct) {  // the file is written at offsets
-        std::fprintf(stderr, "glimfant: cannot write the recording to '%s': not a regular file\n", o.record_path);
+        std::fprintf(stderr, "glimfant: cannot write the recording to '%s': not a regular file\n",
+                     printable(o.record_path));
         return false;
     }
     recording_cleanup = exit_cleanup_add(discard_recording, nullptr);
     if (!error && cast_open(recording, target)) return true;
     exit_cleanup_remove(recording_cleanup);
-    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", o.record_path,
+    std::fprintf(stderr, "glimfant: cannot write the recording to '%s': %s\n", printable(o.record_path),
                  std::strerror(error ? error : errno));
     return false;
 }
@@ -111,7 +116,7 @@ bool close_recording(const demo_options& o, bool run_ok)
     bool ok = false;
     if (run_ok) {
         ok = cast_finish(recording);
-        if (!ok) std::fprintf(stderr, "glimfant: writing '%s' failed\n", o.record_path);
+        if (!ok) std::fprintf(stderr, "glimfant: writing '%s' failed\n", printable(o.record_path));
     } else {
         cast_discard(recording);
     }
@@ -148,9 +153,11 @@ int run_headless(const demo_options& o)
     watch_options(o, config);
     config.replay_step_ms = o.step_ms;
     run_demo(api, config);
-    const bool write_failed = headless_write_failed();
-    const bool dump_ok = close_output(dump_out, o.dump_path, write_failed);
-    const bool ansi_ok = close_output(ansi_out, o.ansi_path, write_failed);
+    // The run's files are whole together or not at all; only the one that failed is named.
+    const headless_write_errors failed = headless_write_failures();
+    const bool write_failed = failed.dump || failed.ansi;
+    const bool dump_ok = close_output(dump_out, o.dump_path, failed.dump, !write_failed);
+    const bool ansi_ok = close_output(ansi_out, o.ansi_path, failed.ansi, !write_failed && dump_ok);
     const bool record_ok = close_recording(o, dump_ok && ansi_ok);
     const bool capture_ok = show_capture_close(!write_failed && dump_ok && ansi_ok && record_ok);
     return dump_ok && ansi_ok && record_ok && capture_ok ? 0 : exit_io_error;
@@ -207,7 +214,7 @@ int run_terminal(const demo_options& o)
     }
     const int status = run_live(api, o);
     const bool record_ok = close_recording(o, true);
-    if (!close_output(stats_out, o.stats_path, false) || !record_ok) return exit_io_error;
+    if (!close_output(stats_out, o.stats_path) || !record_ok) return exit_io_error;
     return status;
 }
 
@@ -229,7 +236,7 @@ int run_window(const demo_options& o)
         return exit_io_error;
     }
     const int status = run_live(api, o);
-    if (!close_output(stats_out, o.stats_path, false)) return exit_io_error;
+    if (!close_output(stats_out, o.stats_path)) return exit_io_error;
     return status;
 }
 

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "base/printable.h"
 #include "timeline/show_timeline.h"
 
 namespace {
@@ -285,43 +286,6 @@ bool parse_u32(const char* text, std::uint32_t& out)
     return true;
 }
 
-// Copies text into out (size bytes, always terminated) as one printable line:
-// control bytes, the C1 controls and bytes that are not UTF-8 become \xHH, so
-// no value can move the cursor, clear the screen or break the line. A value
-// too long for out is cut at a character and ends in "...".
-void escape_value(const char* text, char* out, int size)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
-    int n = 0;
-    while (*p) {
-        // The length of a well-formed UTF-8 character at p that is not a C1 control; 0 otherwise.
-        int length = *p >= 0x20 && *p < 0x7F ? 1 : 0;
-        if (*p >= 0xC2 && *p <= 0xF4) {
-            const int want = *p < 0xE0 ? 2 : *p < 0xF0 ? 3 : 4;
-            const unsigned char low = *p == 0xE0 ? 0xA0 : *p == 0xF0 ? 0x90 : 0x80;
-            const unsigned char high = *p == 0xED ? 0x9F : *p == 0xF4 ? 0x8F : 0xBF;
-            bool ok = p[1] >= low && p[1] <= high && !(*p == 0xC2 && p[1] <= 0x9F);
-            for (int i = 2; ok && i < want; ++i) ok = p[i] >= 0x80 && p[i] <= 0xBF;
-            length = ok ? want : 0;
-        }
-        const int room = length ? length : 4;
-        if (n + room + 4 > size) {  // keep room for "..." and the terminator
-            if (size >= 4) std::memcpy(out + n, "...", 4);
-            else if (size > 0) out[0] = '\0';
-            return;
-        }
-        if (length) {
-            std::memcpy(out + n, p, static_cast<std::size_t>(length));
-            n += length;
-            p += length;
-        } else {
-            std::snprintf(out + n, 5, "\\x%02X", *p++);
-            n += 4;
-        }
-    }
-    if (size > 0) out[n] = '\0';
-}
-
 // The row an option is counted under: an alias counts as the option it stands for.
 int canonical_row(int row)
 {
@@ -426,8 +390,8 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     // Values from the command line are echoed escaped, as one printable line.
     auto fail = [&](const char* fmt, const char* a, const char* b) {
         char shown_a[96], shown_b[96];
-        escape_value(a, shown_a, sizeof shown_a);
-        escape_value(b, shown_b, sizeof shown_b);
+        printable_copy(a, shown_a, sizeof shown_a);
+        printable_copy(b, shown_b, sizeof shown_b);
         std::snprintf(error, static_cast<std::size_t>(size), fmt, shown_a, shown_b);
         return false;
     };

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/printable.h"
 #include "render/codepages.h"
 
 namespace {
@@ -54,7 +55,7 @@ bool font_load(cell_font& font, const char* path, int codepage, char* why, int s
     }
     gzFile in = gzopen(path, "rb");
     if (!in) {
-        std::snprintf(why, static_cast<std::size_t>(size), "cannot read the font '%s': %s", path,
+        std::snprintf(why, static_cast<std::size_t>(size), "cannot read the font '%s': %s", printable(path),
                       errno ? std::strerror(errno) : "out of memory");
         return false;
     }
@@ -87,7 +88,7 @@ bool font_load(cell_font& font, const char* path, int codepage, char* why, int s
     int gz_error = 0;
     const char* gz_message = gzerror(in, &gz_error);
     if (!bad && gz_error != Z_OK && gz_error != Z_STREAM_END) {
-        std::snprintf(why, static_cast<std::size_t>(size), "cannot read the font '%s': %s", path,
+        std::snprintf(why, static_cast<std::size_t>(size), "cannot read the font '%s': %s", printable(path),
                       gz_error == Z_ERRNO ? std::strerror(errno) : gz_message);
         gzclose(in);
         return false;
@@ -96,7 +97,7 @@ bool font_load(cell_font& font, const char* path, int codepage, char* why, int s
     if (bad || number == 0) {
         std::snprintf(why, static_cast<std::size_t>(size),
                       "'%s' is not a font in the .hex format (line %ld is not \"code:glyph bits\")",
-                      path, number == 0 ? 1 : number);
+                      printable(path), number == 0 ? 1 : number);
         return false;
     }
     // Unifont draws the soft hyphen as a wide picture of its name; a console
@@ -109,7 +110,7 @@ bool font_load(cell_font& font, const char* path, int codepage, char* why, int s
     for (int b = 0; b < 256; ++b) {
         if (found[b]) continue;
         std::snprintf(why, static_cast<std::size_t>(size),
-                      "the font '%s' has no %s glyph for U+%04X (byte 0x%02X of code page %d)", path,
+                      "the font '%s' has no %s glyph for U+%04X (byte 0x%02X of code page %d)", printable(path),
                       wide[b] ? "narrow (8 x 16)" : "8 x 16", table[b], b, codepage);
         return false;
     }

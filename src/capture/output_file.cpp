@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/printable.h"
 #include "base/process_exit.h"
 
 namespace {
@@ -21,7 +22,7 @@ void forget_cleanup(output_file& out)
 
 bool failed(char* why, int size, const char* format, const char* path, int error)
 {
-    std::snprintf(why, static_cast<std::size_t>(size), format, path, std::strerror(error));
+    std::snprintf(why, static_cast<std::size_t>(size), format, printable(path), std::strerror(error));
     errno = error;
     return false;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/printable.h"
 #include "capture/output_file.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool png_write(const char* path, const std::uint8_t* pixels, int width, int heig
     std::free(raw);
     std::free(packed);
     if (!ok) {
-        std::snprintf(why, static_cast<std::size_t>(size), "cannot write '%s': out of memory", path);
+        std::snprintf(why, static_cast<std::size_t>(size), "cannot write '%s': out of memory", printable(path));
         output_discard(out);
         return false;
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/printable.h"
 #include "capture/output_file.h"
 #include "capture/screen_image.h"
 #include "capture/video_libraries.h"
@@ -54,7 +55,7 @@ bool fail(const char* what, int code)
     if (v.error[0]) return false;
     char text[128] = "";
     if (code) ff.av_strerror(code, text, sizeof text);
-    std::snprintf(v.error, sizeof v.error, "cannot write the video '%s': %s%s%s", v.out.path, what,
+    std::snprintf(v.error, sizeof v.error, "cannot write the video '%s': %s%s%s", printable(v.out.path), what,
                   code ? ": " : "", text);
     return false;
 }
@@ -296,7 +297,8 @@ bool video_start(const char* path, std::uint32_t frame_count, video_size picture
     // front at the end, which a FIFO or a device cannot take.
     if (!output_prepare(v.out, path, why, size)) return false;
     if (!v.out.temp_path[0]) {
-        std::snprintf(why, static_cast<std::size_t>(size), "cannot write the video '%s': not a regular file", path);
+        std::snprintf(why, static_cast<std::size_t>(size), "cannot write the video '%s': not a regular file",
+                      printable(path));
         return false;
     }
 

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <cstdint>
 
+// The decoders' messages quote file names with printable_copy.
+#include "base/printable.h"
+
 // A longer stream is cut here: it keeps the decode short and the memory bounded
 // (ten minutes of 48 kHz stereo is 110 MB).
 inline constexpr std::uint32_t decode_max_seconds = 600;
@@ -32,7 +35,3 @@ decode_status audio_decode(const char* name, decoded_audio& audio, char* why, in
 
 // Frees the samples and empties audio; safe on an empty one.
 void audio_free(decoded_audio& audio);
-
-// Copies text into out (size bytes, always terminated), control characters
-// replaced by '?' so that a file name cannot send escapes to the terminal.
-void printable_copy(const char* text, char* out, int size);

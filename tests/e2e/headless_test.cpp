@@ -115,6 +115,36 @@ TEST(command_line, an_unwritable_dump_is_an_io_error)
     EXPECT_EQ(run("--headless --frames 5 --dump /dev/full").status, 1);
 }
 
+// A failed output is the one named, once; a path is quoted as one printable
+// line, so that a name holding ESC ] 0 ; ... BEL cannot retitle the terminal.
+TEST(command_line, file_errors_name_only_the_file_that_failed_in_one_printable_line)
+{
+    const auto printable = [](const std::string& err) {
+        return std::none_of(err.begin(), err.end() - 1, [](char ch) { return (ch >= 0 && ch < 0x20) || ch == 0x7F; });
+    };
+    const run_result full = run("--headless --frames 2 --dump /dev/null --ansi /dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "glimfant: writing '/dev/full' failed: No space left on device\n");
+
+    const std::string title = "\"$(printf 'x\033]0;owned\007')\"";
+    const struct {
+        std::string args;
+        const char* named;
+    } cases[] = {
+        {"--headless --frames 1 --dump " + title + "/f.bin", "'x\\x1B]0;owned\\x07/f.bin'"},
+        {"--headless --record " + title + "/f.cast", "'x\\x1B]0;owned\\x07/f.cast'"},
+        {"--write-score " + title + "/s.wav", "'x\\x1B]0;owned\\x07/s.wav'"},
+        {"--headless --png " + temp_path("p.png") + " --at 0 --font " + title, "font 'x\\x1B]0;owned\\x07'"},
+    };
+    for (const auto& c : cases) {
+        const run_result r = run(c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
+        EXPECT_TRUE(printable(r.err)) << c.args;
+    }
+}
+
 TEST(command_line, help_and_version_succeed)
 {
     EXPECT_EQ(run("--help >/dev/null").status, 0);

@@ -1,5 +1,6 @@
 #include "host/headless/headless.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -12,7 +13,7 @@ headless_options opts;
 std::uint32_t frames_presented = 0;  // frames presented since the music start
 std::int64_t music_shift = 0;        // added to the virtual music time by a seek
 bool music_started = false;
-bool write_failed = false;
+headless_write_errors write_errors;  // the first failure of each file
 bool hook_stopped = false;     // the frame hook asked to end the show
 bool ansi_taken_over = false;  // the byte stream has its take-over and no restore yet
 ansi_encoder encoder;           // the 80 x 25 terminal the byte stream is for
@@ -23,7 +24,8 @@ char ansi_bytes[ansi_frame_capacity];
 // frame k at k x frame_ms, the restore a frame after the last frame.
 void ansi_write(const char* bytes, std::size_t n)
 {
-    if (opts.ansi && std::fwrite(bytes, 1, n, opts.ansi) != n) write_failed = true;
+    const bool written = !opts.ansi || std::fwrite(bytes, 1, n, opts.ansi) == n;
+    if (!written && !write_errors.ansi) write_errors.ansi = errno ? errno : EIO;
     if (opts.record) cast_output(*opts.record, std::int64_t{frame_ms} * 1000 * frames_presented, bytes, n);
 }
 
@@ -54,9 +56,8 @@ void headless_present(const screen_cell* cells, int width, int height)
             bytes[2 * i] = static_cast<unsigned char>(cells[i] & 0xFF);
             bytes[2 * i + 1] = static_cast<unsigned char>(cells[i] >> 8);
         }
-        if (std::fwrite(bytes, 2, static_cast<std::size_t>(n), opts.dump) !=
-            static_cast<std::size_t>(n))
-            write_failed = true;
+        const bool written = std::fwrite(bytes, 2, static_cast<std::size_t>(n), opts.dump) == static_cast<std::size_t>(n);
+        if (!written && !write_errors.dump) write_errors.dump = errno ? errno : EIO;
     }
     if (opts.frame_hook && !opts.frame_hook(cells, frames_presented)) hook_stopped = true;
     ++frames_presented;
@@ -95,7 +96,7 @@ platform_api headless_platform(const headless_options& options)
     frames_presented = 0;
     music_shift = 0;
     music_started = false;
-    write_failed = false;
+    write_errors = headless_write_errors{};
     hook_stopped = false;
     ansi_taken_over = false;
     if (opts.record) {
@@ -116,4 +117,4 @@ platform_api headless_platform(const headless_options& options)
                         nullptr,             headless_music_seek};
 }
 
-bool headless_write_failed() { return write_failed; }
+headless_write_errors headless_write_failures() { return write_errors; }

@@ -31,5 +31,10 @@ struct headless_options {
 
 // Sets up the backend (the options are copied) and returns its interface.
 platform_api headless_platform(const headless_options& options);
-// True when a write to the dump or the byte stream failed.
-bool headless_write_failed();
+// What became of the writes to the dump and to the byte stream: 0 for each
+// whose writes all went through, else the errno of its first that failed.
+struct headless_write_errors {
+    int dump = 0;
+    int ansi = 0;
+};
+headless_write_errors headless_write_failures();
