@@ -39,6 +39,8 @@ void link_wrote(link_state& link, int bytes, bool asked, std::int64_t now)
     if (!asked) return;
     link.probes[(link.first + link.count) % probe_capacity] = {now, link.written};
     ++link.count;
+    link.asked_gap_ns = link.asked_ns ? now - link.asked_ns : 0;
+    link.asked_ns = now;
 }
 
 void link_answered(link_state& link, std::int64_t now)
@@ -80,10 +82,14 @@ bool link_trails(link_state& link, std::int64_t now)
 
 std::int64_t link_wait_until(const link_state& link, std::int64_t now)
 {
-    if (link.count == 0) return now;
-    if (!link.answers) return link.probes[link.first].sent_ns + reply_drain_ns;
-    const link_probe& newest = link.probes[(link.first + link.count - 1) % probe_capacity];
-    return std::min(newest.sent_ns + 2 * link.min_delay_ns + answer_margin_ns, now + answer_wait_cap_ns);
+    if (!link.answers) return link.count == 0 ? now : link.probes[link.first].sent_ns + reply_drain_ns;
+    if (link.asked_ns == 0) return now;
+    return std::min(link.asked_ns + 2 * link.min_delay_ns + answer_margin_ns, now + answer_wait_cap_ns);
+}
+
+std::int64_t link_quiet_until(const link_state& link, std::int64_t heard_ns)
+{
+    return link.answers ? heard_ns + link.asked_gap_ns + answer_quiet_ns : heard_ns;
 }
 
 void link_forget(link_state& link)
@@ -91,4 +97,6 @@ void link_forget(link_state& link)
     link.count = 0;
     link.answered = link.written;
     link.answered_ns = 0;
+    link.asked_ns = 0;
+    link.asked_gap_ns = 0;
 }

@@ -22,6 +22,7 @@ inline constexpr std::int64_t silent_ns = 3000000000;          // no answer for 
 inline constexpr std::int64_t reply_drain_ns = 500000000;      // an exit's wait for a terminal not known to answer
 inline constexpr std::int64_t answer_margin_ns = 250000000;    // past two round trips, for the last answer
 inline constexpr std::int64_t answer_wait_cap_ns = 4000000000; // the longest an exit waits for answers
+inline constexpr std::int64_t answer_quiet_ns = 2 * trail_slack_ns;  // for an answer not counted, past the requests' spacing
 inline constexpr double rate_decay = 0.9;                      // per answer, for the measured link rate
 
 struct link_probe {
@@ -37,6 +38,8 @@ struct link_state {
     std::uint64_t written = 0;          // bytes written since the start
     std::uint64_t answered = 0;         // of those, the ones known to have arrived
     std::int64_t answered_ns = 0;       // when the last answer came
+    std::int64_t asked_ns = 0;          // when the newest request had been written, answered or not; 0: none
+    std::int64_t asked_gap_ns = 0;      // from the request before it to the newest
     double rate_bytes = 0, rate_ns = 0; // decayed sums of bytes delivered on a busy link and their time
 };
 
@@ -55,11 +58,20 @@ void link_answered(link_state& link, std::int64_t now);
 bool link_trails(link_state& link, std::int64_t now);
 // Until when an exit (or a stop) at now reads the answers still due, before
 // it drops what is left of the input: for a terminal that answers, two of
-// its fastest round trips and a margin after the newest request was sent,
-// at most answer_wait_cap_ns from now, so that no answer reaches the shell
-// on a slow link; for one not known to answer, half a second from when the
-// oldest was sent.
+// its fastest round trips and a margin after the newest request was sent
+// (answered or not), at most answer_wait_cap_ns from now, so that no answer
+// reaches the shell on a slow link; for one not known to answer, half a
+// second from when the oldest still due was sent.
 std::int64_t link_wait_until(const link_state& link, std::int64_t now);
+// Until when an exit that has read every answer counted as due goes on
+// reading, heard_ns being when the input last brought something (or when
+// the exit began): an answer nobody asked for that came while requests were
+// out was counted for the oldest, so one that was asked for may still be on
+// its way: it follows the one before about as far apart as their requests
+// were sent. The two newest requests' spacing and answer_quiet_ns past
+// heard_ns; heard_ns itself for a terminal not known to answer. The caller
+// stops at link_wait_until's time all the same.
+std::int64_t link_quiet_until(const link_state& link, std::int64_t heard_ns);
 // The terminal was given back and its input flushed: no answer is due, and
 // the next one times nothing written before now.
 void link_forget(link_state& link);

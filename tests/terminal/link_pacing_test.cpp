@@ -57,6 +57,35 @@ TEST(link_pacing, an_answering_terminal_trails_when_an_answer_is_two_frames_past
     EXPECT_FALSE(write_at(link, 4000, 3100));
 }
 
+// An answer nobody asked for, come while two requests were out, is counted
+// for the older one; so the count reaches zero an answer early, and an exit
+// reads on while the input brings more, as far apart as the requests were.
+TEST(link_pacing, an_exit_reads_on_for_the_answer_an_unasked_one_was_counted_for)
+{
+    link_state link;
+    write_at(link, 100, 0);
+    link_answered(link, 10 * ms);
+    write_at(link, 4000, 20);
+    write_at(link, 4000, 40);
+    link_answered(link, 41 * ms);  // nobody asked for it
+    link_answered(link, 45 * ms);  // the answer to the request at 20 ms, counted for the one at 40
+    ASSERT_EQ(link.count, 0);
+    // Still due: the newest request's answer, by two round trips (the wrong
+    // pairing made one look 5 ms) and the margin.
+    EXPECT_EQ(link.min_delay_ns, 5 * ms);
+    EXPECT_EQ(link_wait_until(link, 50 * ms), (40 + 2 * 5) * ms + answer_margin_ns);
+    // Quiet for the requests' spacing and two frames after the last answer:
+    // the one still on its way, due near 65 ms, is read.
+    EXPECT_EQ(link_quiet_until(link, 45 * ms), (45 + 20) * ms + answer_quiet_ns);
+    // A terminal not known to answer owes nothing once its requests are read.
+    link_state silent;
+    write_at(silent, 100, 0);
+    link_answered(silent, 1 * ms);
+    silent.answers = false;
+    EXPECT_EQ(link_wait_until(silent, 5 * ms), 5 * ms);
+    EXPECT_EQ(link_quiet_until(silent, 5 * ms), 5 * ms);
+}
+
 TEST(link_pacing, with_a_measured_rate_a_frame_of_queued_bytes_is_trailing)
 {
     // 100 bytes a millisecond and 5 ms back: frames of 3000 bytes every

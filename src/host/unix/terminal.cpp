@@ -105,7 +105,8 @@ void give_size_back()
 // Gives the terminal back: modes, colours, cursor, main screen. Safe in a
 // signal handler and at any time; does something only while taken over.
 // With wait, answers still due are read first (not in a signal handler);
-// any still due then are dropped from the input.
+// then whatever is left of the input is dropped: nothing that came while
+// the program had the terminal reaches the shell.
 void give_back(bool wait)
 {
     if (!taken_over.exchange(false)) return;
@@ -115,7 +116,7 @@ void give_back(bool wait)
     raw_write(ansi_restore);
     give_size_back();
     if (wait) input_await_answers(key_fd, keys, link);
-    if (link.count > 0) tcflush(key_fd, TCIFLUSH);
+    tcflush(key_fd, TCIFLUSH);
     link_forget(link);
     keys.replies_due = 0;
     tcsetattr(key_fd, TCSANOW, &saved_modes);
@@ -132,6 +133,10 @@ int write_out(char* bytes, int n)
     // The recording holds what the terminal shows, not the link's requests:
     // a player that writes it to a terminal would make that one answer.
     recording_write(bytes, static_cast<std::size_t>(n));
+    // An answer nobody asked for (another program's, or typed in) that came
+    // before this request cannot be its answer: read now, it is counted
+    // against the requests already out, or against none, not against this one.
+    input_read(key_fd, keys, link);
     const bool ask = link_should_ask(link);
     if (ask) {
         std::memcpy(bytes + n, status_request, status_request_length);

@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -50,17 +51,22 @@ void input_read(int key_fd, key_decoder& keys, link_state& link)
 
 void input_await_answers(int key_fd, key_decoder& keys, link_state& link)
 {
-    if (link.count == 0) return;
-    const std::int64_t until = link_wait_until(link, monotonic_ns());
-    for (std::int64_t now = monotonic_ns(); link.count > 0 && now < until; now = monotonic_ns()) {
+    const std::int64_t start = monotonic_ns();
+    const std::int64_t until = link_wait_until(link, start);
+    std::int64_t heard = start;  // when the input last brought something
+    for (std::int64_t now = start;; now = monotonic_ns()) {
+        const std::int64_t wake = link.count > 0 ? until : std::min(until, link_quiet_until(link, heard));
+        if (now >= wake) break;
         pollfd p{key_fd, POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>((until - now) / 1000000) + 1);
+        const int ready = poll(&p, 1, static_cast<int>((wake - now) / 1000000) + 1);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0 || !(p.revents & POLLIN)) break;
+        if (ready == 0) continue;  // the deadline is looked at again
+        if (ready < 0 || !(p.revents & POLLIN)) break;
         unsigned char bytes[256];
         const ssize_t n = read(key_fd, bytes, sizeof bytes);
         if (n <= 0) break;
-        take_keys(keys, link, bytes, static_cast<int>(n), now);
+        heard = monotonic_ns();
+        take_keys(keys, link, bytes, static_cast<int>(n), heard);
     }
 }
 

@@ -11,6 +11,6 @@ struct link_state;
 // process as a hang-up does.
 void input_read(int key_fd, key_decoder& keys, link_state& link);
 // Reads the answers to the status requests still out, while the modes are
-// raw, so that none reaches the shell: until the last arrives or until
-// link_wait_until says.
+// raw, so that none reaches the shell: until the last arrives and the input
+// stays quiet as long as link_quiet_until says, or until link_wait_until says.
 void input_await_answers(int key_fd, key_decoder& keys, link_state& link);

@@ -214,6 +214,46 @@ TEST(terminal_backend, ctrl_z_restores_stops_and_on_continue_redraws_and_re_anch
     EXPECT_EQ(w[2], ansi_restore);
 }
 
+// The keyboard plays a terminal that answers the status requests, and
+// another program's answer nobody asked for comes while none is due, just
+// before a frame asks again; the answer to that request comes 50 ms later,
+// after the show has ended. It is read, not left for the shell.
+TEST(terminal_backend, an_answer_nobody_asked_for_leaves_no_answer_for_the_shell)
+{
+    backend_run run;
+    run.start([](const platform_api& api, int keyboard) {
+        static const char answer[] = "\x1b[?1;2c";
+        static screen_cell cells[screen_cells];
+        if (write(keyboard, answer, sizeof answer - 1) <= 0) return 10;  // to the take-over's request
+        sleep_ms(5);
+        api.escape_down();
+        if (write(keyboard, answer, sizeof answer - 1) <= 0) return 11;  // asked by nobody
+        sleep_ms(5);
+        api.present(cells, screen_width, screen_height);
+        api.escape_down();
+        std::thread late([keyboard] {
+            sleep_ms(50);
+            if (write(keyboard, answer, sizeof answer - 1) <= 0) std::abort();
+        });
+        api.shutdown();
+        late.join();
+        return 0;
+    });
+    ASSERT_EQ(run.status(), 0);
+    const std::vector<std::string> w = run.writes();
+    ASSERT_EQ(w.size(), 3u);
+    EXPECT_TRUE(is_frame(w[1], true));
+    // Out of the line discipline's lines, what the shell would read next.
+    termios raw{};
+    tcgetattr(run.slave, &raw);
+    cfmakeraw(&raw);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(run.slave, TCSANOW, &raw);
+    char left[64];
+    EXPECT_EQ(read(run.slave, left, sizeof left), 0) << "an answer reached the shell";
+}
+
 TEST(terminal_backend, the_linux_console_gets_stand_ins_for_glyphs_its_fonts_lack_other_terminals_do_not)
 {
     const char* term = std::getenv("TERM");
