@@ -10,6 +10,7 @@ namespace {
 enum reader_state : std::uint8_t { in_data, after_iac, after_verb, in_sub, in_sub_after_iac };
 
 constexpr std::uint8_t ttype_is = 0, ttype_send = 1;
+constexpr std::uint8_t ctrl_c = 3;
 
 struct replies {
     unsigned char* out;
@@ -134,6 +135,7 @@ int telnet_feed(telnet_session& t, const unsigned char* bytes, int count, unsign
             }
             if (!(b == 0 && t.after_cr)) data[n++] = b;
             t.after_cr = b == '\r';
+            if (b == ctrl_c) t.interrupt = true;  // a client in character mode sends it as it is
             break;
         case after_iac:
             t.spoke = true;

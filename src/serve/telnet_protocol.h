@@ -40,7 +40,7 @@ struct telnet_session {
     std::uint8_t state = 0;          // where the reader is: data, after IAC, after a verb, in a subnegotiation
     std::uint8_t verb = 0;           // WILL, WONT, DO or DONT being read
     bool spoke = false;              // the client sent a command: it is a telnet client
-    bool interrupt = false;          // IP or BRK came (Ctrl-C where the client sends it so)
+    bool interrupt = false;          // IP, BRK or Ctrl-C came
     bool overflow = false;           // a subnegotiation passed the limit: the caller closes
     bool after_cr = false;           // the last data byte was CR (a NUL after it is dropped)
     telnet_option_state echo = option_off, sga = option_off;  // ours

@@ -110,6 +110,9 @@ TEST(telnet, options_it_does_not_have_are_refused_once_and_data_keeps_its_bytes)
     EXPECT_EQ(f.reply, (bytes{IAC, telnet_wont, 34, IAC, telnet_dont, 39}));
     EXPECT_EQ(f.data, std::string("q\xff\rp\r\n"));  // IAC IAC is 255; the NUL after CR goes
     EXPECT_TRUE(t.interrupt);
+    telnet_session ctrl_c;
+    feed(ctrl_c, {'a', 3});
+    EXPECT_TRUE(ctrl_c.interrupt);
 }
 
 TEST(telnet, framing_doubles_iac_and_follows_a_lone_cr_with_nul)

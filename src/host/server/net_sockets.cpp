@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +20,13 @@ namespace {
 // frame more. A viewer in step takes a few kB a frame.
 constexpr int send_buffer_bytes = 32 * 1024;
 constexpr int listen_backlog = 1024;
+
+// Non-blocking and closed on exec, with the calls every Unix has.
+void make_nonblocking(int fd)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
 
 void to_peer(const sockaddr_storage& sa, peer_name& peer)
 {
@@ -37,8 +45,9 @@ void to_peer(const sockaddr_storage& sa, peer_name& peer)
 
 int open_listener(const sockaddr* sa, socklen_t length, bool dual_stack)
 {
-    const int fd = socket(sa->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int fd = socket(sa->sa_family, SOCK_STREAM, 0);
     if (fd < 0) return -1;
+    make_nonblocking(fd);
     const int one = 1, zero = 0;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (sa->sa_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, dual_stack ? &zero : &one, sizeof one);
@@ -148,8 +157,9 @@ int accept_one(int listener, peer_name& peer)
 {
     sockaddr_storage sa{};
     socklen_t length = sizeof sa;
-    const int fd = accept4(listener, reinterpret_cast<sockaddr*>(&sa), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd = accept(listener, reinterpret_cast<sockaddr*>(&sa), &length);
     if (fd < 0) return -1;
+    make_nonblocking(fd);
     to_peer(sa, peer);
     const int one = 1, buffer = send_buffer_bytes;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // a frame goes out whole, at once

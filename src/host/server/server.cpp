@@ -150,7 +150,7 @@ void close_connection(connection& c, const char* why)
 // Sends what the socket takes of bytes; -1 when the connection is gone.
 int send_some(connection& c, const char* bytes, std::size_t n)
 {
-    const ssize_t sent = send(c.fd, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t sent = send(c.fd, bytes, n, MSG_DONTWAIT);  // SIGPIPE is ignored: a closed socket is EPIPE
     if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
     if (sent > 0) c.progress_ns = monotonic_ns();
     c.bytes_out += static_cast<std::uint64_t>(sent);
@@ -273,6 +273,13 @@ void admit(connection& c, std::int64_t now)
     ++admitted_count;
 }
 
+bool telnet_settled(const telnet_session& t)
+{
+    const bool size = t.sizes > 0 || t.naws == option_off;
+    const bool type = t.term_done || t.ttype == option_off;
+    return size && type;
+}
+
 void start_viewer(connection& c, bool telnet, std::int64_t now)
 {
     output_kind kind;
@@ -329,13 +336,6 @@ bool read_telnet(connection& c, const unsigned char* bytes, int n, std::int64_t 
     session_input(c.view, data, keys, now);
     if (c.telnet.interrupt && c.view.stage != stage_leaving) leave(c, nullptr, "interrupt");
     return c.fd >= 0;
-}
-
-bool telnet_settled(const telnet_session& t)
-{
-    const bool size = t.sizes > 0 || t.naws == option_off;
-    const bool type = t.term_done || t.ttype == option_off;
-    return size && type;
 }
 
 void offer_telnet(connection& c, std::int64_t now)
@@ -446,7 +446,8 @@ void read_first_bytes(connection& c, std::int64_t now)
         offer_telnet(c, now);
         if (c.fd < 0) return;
         enter(c, at_telnet_settle, now);
-        read_telnet(c, input, c.input_length, now);
+        if (read_telnet(c, input, c.input_length, now) && c.at == at_telnet_settle && telnet_settled(c.telnet))
+            start_viewer(c, true, now);
     }
 }
 
@@ -688,14 +689,18 @@ bool start(const serve_options& o)
         std::fprintf(stderr, "glimfant: %s\n", why);
         return false;
     }
-    if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) != 0 || !poller_open(capacity + listener_capacity + 1)) {
+    if (pipe(wake_pipe) != 0 || !poller_open(capacity + listener_capacity + 1)) {
         std::fprintf(stderr, "glimfant: cannot set up the server: %s\n", std::strerror(errno));
         return false;
+    }
+    for (int fd : wake_pipe) {
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
     // One mapping for every connection's queue and input, taken by the
     // kernel only as far as each is used.
     void* p = mmap(nullptr, slot_bytes * static_cast<std::size_t>(capacity), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+                   MAP_PRIVATE | MAP_ANON, -1, 0);
     if (p == MAP_FAILED) {
         std::fprintf(stderr, "glimfant: cannot map %d connections' queues: %s\n", capacity, std::strerror(errno));
         return false;
