@@ -9,6 +9,7 @@ glimfant_packages=(cmake g++ make ninja-build pkg-config ccache libsdl2-dev libm
                    pulseaudio pulseaudio-utils libpulse-dev)
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
 glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs the stand-ins are checked against
+glimfant_packages+=(xvfb openbox xdotool x11-utils)  # the window's tests: a virtual X server, its window manager, keys and xprop
 glimfant_packages+=(telnet netcat-openbsd curl)  # the server is watched with real clients
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
