@@ -196,6 +196,10 @@ int run_terminal(const demo_options& o)
     terminal_options t;
     t.codepage = o.codepage;
     t.color = o.color;
+    if (const char* refused = terminal_refusal(t)) {
+        std::fprintf(stderr, "glimfant: %s\n", refused);
+        return exit_usage;
+    }
     // Opened before the terminal is taken, so that a bad path is reported plainly.
     if (o.stats_path && !open_output(stats_out, o.stats_path, "frame statistics to")) return exit_io_error;
     if (!open_recording(o)) {

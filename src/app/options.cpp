@@ -199,7 +199,7 @@ const char* set_count(demo_options& o, const char*, std::uint32_t n)
 const option_row option_table[] = {
     {nullptr, no_value, anywhere, nullptr, "Terminal and sound:", nullptr},
     {"codepage", number_value, anywhere, "437|850|865", "code page of the character bytes (default 437)", set_codepage},
-    {"color", word_value, anywhere, "16|256|truecolor", "colour output (default: truecolor when\nCOLORTERM says so, otherwise 16 colours)", set_color},
+    {"color", word_value, anywhere, "16|256|truecolor", "colour output (default: truecolor when\nCOLORTERM says so, otherwise 16 colours; none\nwhere terminfo says the terminal has none)", set_color},
     {"colour", word_value, anywhere, "16|256|truecolor", nullptr, set_color},
     {"soundtrack", file_value, anywhere, "FILE", "the soundtrack to play (default brumo.mp3)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.soundtrack = t; o.soundtrack_given = true; return nullptr; }},

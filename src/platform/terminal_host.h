@@ -29,6 +29,11 @@ struct terminal_options {
     cast_file* record = nullptr;
 };
 
+// Why the options cannot be shown on this host's terminal, as one line, or
+// null: a terminal that cannot move its cursor (TERM=dumb) is refused, and
+// the Windows console, which shows its own sixteen colours, takes no --color.
+// Before anything is opened; the caller ends with a usage error.
+const char* terminal_refusal(const terminal_options& options);
 // Takes over standard input and output and fills api (music from music.h).
 // False, with a reason in why, when there is no usable terminal.
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why);

@@ -115,6 +115,121 @@ constexpr fallback fallbacks[] = {
     {0x266B, {'d'}},                     // ♫
 };
 
+struct look_alike {
+    std::uint16_t code_point;
+    char ascii;
+};
+
+// The ASCII that looks most like each of the other characters of the code
+// pages, for a terminal that shows ASCII only (a locale that is not UTF-8):
+// a letter without its accent, a line or a corner of a box by - = | +, a
+// shade by its ink.
+constexpr look_alike ascii_look_alikes[] = {
+    {0x00A0, ' '},      // no-break space
+    {0x00A3, 'L'},      // £
+    {0x00A4, 'o'},      // ¤
+    {0x00A7, 'S'},      // §
+    {0x00A8, '"'},      // ¨
+    {0x00A9, 'C'},      // ©
+    {0x00AD, '-'},      // soft hyphen
+    {0x00AE, 'R'},      // ®
+    {0x00B0, 'o'},      // °
+    {0x00B1, '+'},      // ±
+    {0x00B4, '\''},     // ´
+    {0x00B5, 'u'},      // µ
+    {0x00B6, 'P'},      // ¶
+    {0x00B7, '.'},      // ·
+    {0x00B8, ','},      // ¸
+    {0x00C0, 'A'},      // À
+    {0x00C1, 'A'},      // Á
+    {0x00C2, 'A'},      // Â
+    {0x00C4, 'A'},      // Ä
+    {0x00C7, 'C'},      // Ç
+    {0x00C8, 'E'},      // È
+    {0x00C9, 'E'},      // É
+    {0x00CA, 'E'},      // Ê
+    {0x00CB, 'E'},      // Ë
+    {0x00CD, 'I'},      // Í
+    {0x00D1, 'N'},      // Ñ
+    {0x00D3, 'O'},      // Ó
+    {0x00D6, 'O'},      // Ö
+    {0x00D7, 'x'},      // ×
+    {0x00DA, 'U'},      // Ú
+    {0x00DC, 'U'},      // Ü
+    {0x00DF, 'B'},      // ß
+    {0x00E0, 'a'},      // à
+    {0x00E1, 'a'},      // á
+    {0x00E2, 'a'},      // â
+    {0x00E4, 'a'},      // ä
+    {0x00E7, 'c'},      // ç
+    {0x00E8, 'e'},      // è
+    {0x00E9, 'e'},      // é
+    {0x00EA, 'e'},      // ê
+    {0x00EB, 'e'},      // ë
+    {0x00ED, 'i'},      // í
+    {0x00F1, 'n'},      // ñ
+    {0x00F3, 'o'},      // ó
+    {0x00F6, 'o'},      // ö
+    {0x00F7, '/'},      // ÷
+    {0x00FA, 'u'},      // ú
+    {0x00FC, 'u'},      // ü
+    {0x03C0, 'n'},      // π
+    {0x2022, 'o'},      // •
+    {0x2190, '<'},      // ←
+    {0x2191, '^'},      // ↑
+    {0x2192, '>'},      // →
+    {0x2193, 'v'},      // ↓
+    {0x2264, '<'},      // ≤
+    {0x2265, '>'},      // ≥
+    {0x2500, '-'},      // ─
+    {0x2502, '|'},      // │
+    {0x250C, '+'},      // ┌
+    {0x2510, '+'},      // ┐
+    {0x2514, '+'},      // └
+    {0x2518, '+'},      // ┘
+    {0x251C, '+'},      // ├
+    {0x2524, '+'},      // ┤
+    {0x252C, '+'},      // ┬
+    {0x2534, '+'},      // ┴
+    {0x253C, '+'},      // ┼
+    {0x2550, '='},      // ═
+    {0x2551, '|'},      // ║
+    {0x2552, '+'},      // ╒
+    {0x2553, '+'},      // ╓
+    {0x2554, '+'},      // ╔
+    {0x2555, '+'},      // ╕
+    {0x2556, '+'},      // ╖
+    {0x2557, '+'},      // ╗
+    {0x2558, '+'},      // ╘
+    {0x2559, '+'},      // ╙
+    {0x255A, '+'},      // ╚
+    {0x255B, '+'},      // ╛
+    {0x255C, '+'},      // ╜
+    {0x255D, '+'},      // ╝
+    {0x255E, '+'},      // ╞
+    {0x255F, '+'},      // ╟
+    {0x2560, '+'},      // ╠
+    {0x2561, '+'},      // ╡
+    {0x2562, '+'},      // ╢
+    {0x2563, '+'},      // ╣
+    {0x2564, '+'},      // ╤
+    {0x2565, '+'},      // ╥
+    {0x2566, '+'},      // ╦
+    {0x2567, '+'},      // ╧
+    {0x2568, '+'},      // ╨
+    {0x2569, '+'},      // ╩
+    {0x256A, '+'},      // ╪
+    {0x256B, '+'},      // ╫
+    {0x256C, '+'},      // ╬
+    {0x2588, '#'},      // █
+    {0x2591, '.'},      // ░
+    {0x2592, ':'},      // ▒
+    {0x25A0, '#'},      // ■
+    {0x25B2, '^'},      // ▲
+    {0x25BC, 'v'},      // ▼
+    {0x2666, '*'},      // ♦
+};
+
 const fallback* find_fallback(std::uint16_t code_point)
 {
     for (const fallback& f : fallbacks)
@@ -123,6 +238,12 @@ const fallback* find_fallback(std::uint16_t code_point)
 }
 
 }  // namespace
+
+void glyph_set_ascii(glyph_set& set)
+{
+    for (std::uint64_t& word : set.bits) word = 0;
+    for (unsigned c = 0x20; c < 0x7F; ++c) glyph_set_add(set, c);
+}
 
 void glyph_set_common(glyph_set& set)
 {
@@ -134,10 +255,15 @@ std::uint16_t glyph_stand_in(std::uint16_t code_point, const glyph_set& font)
 {
     if (glyph_set_has(font, code_point)) return code_point;
     const fallback* f = find_fallback(code_point);
-    if (!f) return code_point;
-    for (std::uint16_t stand_in : f->stand_ins) {
-        if (stand_in == 0) break;
-        if (glyph_set_has(font, stand_in)) return stand_in;
+    if (f) {
+        for (std::uint16_t stand_in : f->stand_ins) {
+            if (stand_in == 0) break;
+            if (glyph_set_has(font, stand_in)) return stand_in;
+        }
+    }
+    for (const look_alike& l : ascii_look_alikes) {
+        const auto ascii = static_cast<std::uint16_t>(l.ascii);
+        if (l.code_point == code_point && glyph_set_has(font, ascii)) return ascii;
     }
     return code_point;
 }

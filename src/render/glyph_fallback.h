@@ -3,7 +3,8 @@
 // code pages' characters (the dark shade, the half blocks, most Greek
 // letters); there each such character is sent as the nearest glyph the font
 // has, so that every cell keeps its shape instead of showing the font's
-// replacement glyph.
+// replacement glyph. A terminal in a locale that is not UTF-8 gets ASCII
+// look-alikes the same way.
 #pragma once
 #include <cstdint>
 
@@ -28,7 +29,12 @@ inline void glyph_set_add(glyph_set& set, unsigned code_point)
 // console's own font cannot be read (a console reached over ssh).
 void glyph_set_common(glyph_set& set);
 
+// ASCII's printable characters, 0x20 to 0x7E: all a terminal shows whose
+// locale's character set is not UTF-8.
+void glyph_set_ascii(glyph_set& set);
+
 // The code point to send for code_point to a terminal whose font holds the
 // glyphs in font: code_point itself where the font has it, else the first of
-// its stand-ins that the font has (the last one is ASCII), else code_point.
+// its stand-ins that the font has (the last one is ASCII), else, for any
+// other character of the code pages, its ASCII look-alike; else code_point.
 std::uint16_t glyph_stand_in(std::uint16_t code_point, const glyph_set& font);

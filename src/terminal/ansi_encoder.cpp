@@ -10,6 +10,8 @@
 const char ansi_takeover[] = "\x1b[?1049h\x1b[?25l\x1b[?7l";
 const char ansi_restore[] = "\x1b[?2026l\x1b[0m\x1b[H\x1b[2J\x1b[?7h\x1b[?25h\x1b[?1049l";
 const char ansi_cancel[] = "\x18";
+const char ansi_plain_takeover[] = "\x1b[?7l";
+const char ansi_plain_restore[] = "\x1b[0m\x1b[H\x1b[2J\x1b[?7h";
 
 namespace {
 
@@ -85,6 +87,14 @@ sequence relative_move(int count, char final)
     return q;
 }
 
+// A move the terminal lacks: longer than any jump, so never the shortest.
+sequence lacking()
+{
+    sequence q;
+    q.length = sizeof q.bytes;
+    return q;
+}
+
 sequence shorter(const sequence& a, const sequence& b) { return b.length < a.length ? b : a; }
 
 // The cheapest way this encoder knows to put the cursor at terminal (row, column).
@@ -107,7 +117,8 @@ sequence cheapest_move(const ansi_encoder& e, int row, int column)
         seq_number(absolute, row + 1);
         seq_text(absolute, "d");
         const int dr = row - e.cursor_row;
-        vertical = shorter(relative_move(dr > 0 ? dr : -dr, dr > 0 ? 'B' : 'A'), absolute);
+        vertical = shorter(e.step_moves ? relative_move(dr > 0 ? dr : -dr, dr > 0 ? 'B' : 'A') : lacking(),
+                           e.row_moves ? absolute : lacking());
     }
     sequence horizontal;
     if (column != e.cursor_column) {
@@ -115,7 +126,7 @@ sequence cheapest_move(const ansi_encoder& e, int row, int column)
         seq_text(absolute, "\x1b[");
         if (column > 0) seq_number(absolute, column + 1);
         seq_text(absolute, "G");
-        horizontal = absolute;
+        horizontal = e.column_moves ? absolute : lacking();
         if (column == 0) {
             sequence cr;
             seq_text(cr, "\r");
@@ -127,7 +138,8 @@ sequence cheapest_move(const ansi_encoder& e, int row, int column)
                 seq_text(bs, "\b");
                 horizontal = bs;
             } else {
-                horizontal = shorter(horizontal, relative_move(dc > 0 ? dc : -dc, dc > 0 ? 'C' : 'D'));
+                horizontal = shorter(horizontal, e.step_moves ? relative_move(dc > 0 ? dc : -dc, dc > 0 ? 'C' : 'D')
+                                                              : lacking());
             }
         }
     }
@@ -145,6 +157,7 @@ bool look_blank(std::uint16_t look) { return (look & 0xFF) == 0x20; }
 // Bytes of the SGR that takes the colours from (fg0, bg0) to (fg, bg); fg -1: any.
 int sgr_length(const ansi_encoder& e, int fg0, int bg0, int fg, int bg)
 {
+    if (e.color == 0) return 0;
     const bool f = fg >= 0 && fg != fg0;
     const bool b = bg != bg0;
     if (!f && !b) return 0;
@@ -153,6 +166,7 @@ int sgr_length(const ansi_encoder& e, int fg0, int bg0, int fg, int bg)
 
 void set_colors(ansi_encoder& e, byte_sink& s, int fg, int bg)
 {
+    if (e.color == 0) return;  // the terminal's own colours throughout
     const bool f = fg >= 0 && fg != e.sgr_fg;
     const bool b = bg != e.sgr_bg;
     if (!f && !b) return;
@@ -228,9 +242,13 @@ void move_to(ansi_encoder& e, byte_sink& s, int row, int column)
 // colours, and a full redraw sends every cell.
 void clear_terminal(ansi_encoder& e, byte_sink& s)
 {
-    put_text(s, "\x1b[0;");
-    put(s, e.bg_code[0], e.bg_length[0]);
-    put_text(s, "m\x1b[2J");
+    if (e.color == 0) {
+        put_text(s, "\x1b[0m\x1b[2J");
+    } else {
+        put_text(s, "\x1b[0;");
+        put(s, e.bg_code[0], e.bg_length[0]);
+        put_text(s, "m\x1b[2J");
+    }
     e.sgr_fg = -1;  // the terminal's default foreground, none of ours
     e.sgr_bg = 0;
     e.cursor_row = e.cursor_column = -1;
@@ -274,7 +292,9 @@ int erase_run(ansi_encoder& e, byte_sink& s, int row, int c, const std::uint16_t
 void init_colors(ansi_encoder& e)
 {
     for (int c = 0; c < 16; ++c) {
-        if (e.color == 16) {
+        if (e.color == 0) {
+            e.fg_code[c][0] = e.bg_code[c][0] = '\0';
+        } else if (e.color == 16) {
             const int a = ansi_order[c & 7];
             std::snprintf(e.fg_code[c], sizeof e.fg_code[c], "%d", (c < 8 ? 30 : 90) + a);
             std::snprintf(e.bg_code[c], sizeof e.bg_code[c], "%d", (c < 8 ? 40 : 100) + a);
@@ -316,7 +336,7 @@ void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int row
 {
     const std::uint16_t* table = codepage_table(codepage);
     GLIM_ASSERT(table != nullptr);
-    GLIM_ASSERT(color == 16 || color == 256 || color == 24);
+    GLIM_ASSERT(color == 0 || color == 16 || color == 256 || color == 24);
     e.codepage = codepage;
     for (int b = 0; b < 256; ++b) {
         const unsigned u = table[b];
@@ -326,10 +346,15 @@ void encoder_init(ansi_encoder& e, int codepage, int color, int columns, int row
     }
     e.color = color;
     e.erase_in_color = true;
+    e.column_moves = e.row_moves = e.step_moves = e.private_modes = true;
     init_colors(e);
     e.sgr_fg = e.sgr_bg = -1;
     encoder_resize(e, columns, rows);
 }
+
+const char* encoder_takeover(const ansi_encoder& e) { return e.private_modes ? ansi_takeover : ansi_plain_takeover; }
+
+const char* encoder_restore(const ansi_encoder& e) { return e.private_modes ? ansi_restore : ansi_plain_restore; }
 
 void encoder_use_font(ansi_encoder& e, const glyph_set& font)
 {
@@ -352,6 +377,7 @@ bool encoder_fits(const ansi_encoder& e) { return e.columns >= screen_width && e
 std::uint16_t cell_look(const ansi_encoder& e, screen_cell cell)
 {
     const int byte = cell & 0xFF, fg = (cell >> 8) & 15, bg = cell >> 12;
+    if (e.color == 0) return e.blank[byte] || fg == bg ? black_blank : static_cast<std::uint16_t>(0x0700 | byte);
     if (e.blank[byte] || fg == bg) return static_cast<std::uint16_t>(bg << 12 | 0x20);
     if (e.full_block[byte]) return static_cast<std::uint16_t>(fg << 12 | 0x20);
     return cell;
@@ -361,7 +387,7 @@ int encode_frame(ansi_encoder& e, const screen_cell* cells, char* out)
 {
     GLIM_ASSERT(encoder_fits(e));
     byte_sink s{out, 0};
-    put_text(s, sync_begin);
+    if (e.private_modes) put_text(s, sync_begin);
     if (!e.front_valid) clear_terminal(e, s);
     std::uint16_t want[screen_width];
     for (int row = 0; row < screen_height; ++row) {
@@ -386,14 +412,14 @@ int encode_frame(ansi_encoder& e, const screen_cell* cells, char* out)
             ++c;
         }
     }
-    put_text(s, sync_end);
+    if (e.private_modes) put_text(s, sync_end);
     return s.length;
 }
 
 int encode_size_message(ansi_encoder& e, char* out)
 {
     byte_sink s{out, 0};
-    put_text(s, sync_begin);
+    if (e.private_modes) put_text(s, sync_begin);
     clear_terminal(e, s);
     char lines[2][64];
     std::snprintf(lines[0], sizeof lines[0], "glimfant needs a terminal of %d x %d", screen_width,
@@ -414,7 +440,7 @@ int encode_size_message(ansi_encoder& e, char* out)
         set_colors(e, s, 7, 0);
         put(s, lines[i], length);
     }
-    put_text(s, sync_end);
+    if (e.private_modes) put_text(s, sync_end);
     e.front_valid = false;  // the grid is not on screen
     e.cursor_row = e.cursor_column = -1;
     return s.length;

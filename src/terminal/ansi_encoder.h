@@ -15,6 +15,10 @@ extern const char ansi_takeover[];
 // Sent when the program gives the terminal back: ends a synchronized update,
 // resets colours, clears, auto-wrap on, cursor shown, main screen back.
 extern const char ansi_restore[];
+// The same for a terminal without the DEC private modes of a VT220 and later
+// (a VT100): auto-wrap off; and colours reset, cleared, auto-wrap on.
+extern const char ansi_plain_takeover[];
+extern const char ansi_plain_restore[];
 // Sent in front of ansi_restore when a write was cut off part-way: CAN ends
 // any escape sequence the terminal was in the middle of.
 extern const char ansi_cancel[];
@@ -34,9 +38,16 @@ struct ansi_encoder {
     char bg_code[16][20];
     std::uint8_t fg_length[16];
     std::uint8_t bg_length[16];
-    int color;                         // 16, 256 or 24
+    int color;                         // 16, 256 or 24; 0: no colours, the characters only
     bool erase_in_color;               // erases fill with the current background (terminfo bce);
                                        // else blank cells are written as spaces; set after init
+    // What the terminal has of the moves and modes beyond a VT100's, as its
+    // terminfo entry says; all set by init, and cleared after it for one that lacks them.
+    bool column_moves;                 // CHA, CSI n G (terminfo hpa)
+    bool row_moves;                    // VPA, CSI n d (vpa)
+    bool step_moves;                   // CUU, CUD, CUF, CUB with a count (cuu, cud, cuf, cub)
+    bool private_modes;                // synchronized updates around each frame (DEC private mode 2026,
+                                       // which goes with the hidden cursor, civis, of a VT220 and later)
     int columns, rows;                 // terminal size in cells
     int left, top;                     // where grid cell (0, 0) sits in the terminal
     bool front_valid;                  // false: the next frame clears and draws in full
@@ -46,8 +57,14 @@ struct ansi_encoder {
 };
 
 // Sets up for code page 437, 850 or 865, colour mode 16, 256 or 24
-// (truecolor, the classic console palette), and a terminal of the given size.
+// (truecolor, the classic console palette) or 0 (none: each cell is its
+// glyph or a blank, whatever its colours), and a terminal of the given size.
 void encoder_init(ansi_encoder& encoder, int codepage, int color, int columns, int rows);
+
+// The take-over and the give-back for the encoder's terminal: ansi_takeover
+// and ansi_restore, or without private modes their plain forms.
+const char* encoder_takeover(const ansi_encoder& encoder);
+const char* encoder_restore(const ansi_encoder& encoder);
 
 // From now on sends each character byte whose glyph is not in font as the
 // nearest glyph that is (glyph_stand_in), the others as before. After
@@ -74,6 +91,8 @@ int encode_size_message(ansi_encoder& encoder, char* out);
 // The look of a cell: the cell itself, or for a cell that shows no glyph
 // (blank byte, foreground equal to background, full block) a space in the
 // colour that fills it, with foreground 0. Equal looks show the same.
+// Without colours: a cell that shows a glyph is that glyph in grey on black
+// (a full block too), any other a black blank.
 std::uint16_t cell_look(const ansi_encoder& encoder, screen_cell cell);
 
 // The colour mode COLORTERM asks for: 24 for "truecolor" or "24bit", else 16.

@@ -119,7 +119,8 @@ inline bool ended(int pid)
 }
 
 // One tmux server of its own, with an interactive bash in a window of the
-// given size, and a scratch folder for the run's files that holds the
+// given size (in GNU screen's terminal type and a UTF-8 locale, as a user's
+// shell would be), and a scratch folder for the run's files that holds the
 // server's socket too.
 struct tmux_session {
     scratch_dir scratch;
@@ -129,7 +130,7 @@ struct tmux_session {
         : scratch(name), dir(scratch.dir), socket(scratch / "tmux")
     {
         tmux("new-session -d -s t -x " + std::to_string(columns) + " -y " + std::to_string(rows) +
-             " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=screen"
+             " \"env -i PATH=/usr/bin:/bin HOME=" + dir + " HISTFILE=/dev/null PS1='$ ' TERM=screen LANG=C.UTF-8"
              " SDL_AUDIODRIVER=dummy bash --norc --noprofile -i\"");
     }
 

@@ -213,6 +213,40 @@ TEST(terminal_e2e, the_silent_clock_stands_still_while_stopped)
     EXPECT_GE(after.high - before.low, stood_ms - 25) << "the music time ran on through the stop";
 }
 
+// TERM and the locale are obeyed: a VT100 in the C locale gets no alternate
+// screen, synchronized update, column or row move or colour, and ASCII only;
+// a dumb terminal is refused in one line.
+TEST(terminal_e2e, a_vt100_in_the_c_locale_gets_what_it_has_and_a_dumb_terminal_is_refused)
+{
+    if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
+    tmux_session s("vt100", 80, 25);
+    s.tmux("pipe-pane -t t -o " + shell_quoted("cat > " + s.path("bytes")));
+    s.type("TERM=vt100 LC_ALL=C " + binary + " --mute; echo status $?");
+    ASSERT_TRUE(wait_for([&] { return s.file("bytes").find("\x1b[?7l") != std::string::npos; }));
+    s.keys("Space");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    s.keys("Escape");
+    ASSERT_TRUE(wait_for([&] { return s.pane().find("status 0") != std::string::npos; })) << s.pane();
+    const std::string bytes = s.file("bytes");
+    const std::size_t from = bytes.find("\x1b[?7l"), to = bytes.find("\x1b[?7h", from);
+    ASSERT_NE(to, std::string::npos);
+    const std::string show = bytes.substr(from + 5, to - from - 5);  // from the take-over to the restore
+    EXPECT_GT(show.size(), 5000u) << "the show was drawn";
+    EXPECT_TRUE(std::all_of(show.begin(), show.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    EXPECT_EQ(show.find("\x1b[?"), std::string::npos) << "a private mode";
+    for (std::size_t at = show.find("\x1b["); at != std::string::npos; at = show.find("\x1b[", at + 1)) {
+        std::size_t end = at + 2;
+        while (end < show.size() && (show[end] < 0x40 || show[end] > 0x7E)) ++end;
+        const std::string sequence = show.substr(at, end + 1 - at);
+        EXPECT_NE(std::string("HABCDJKmc").find(show[end]), std::string::npos) << "a VT100 lacks " << sequence.substr(1);
+        if (show[end] == 'm') EXPECT_EQ(sequence, "\x1b[0m") << "a colour";
+    }
+    s.type("TERM=dumb " + binary + " --mute 2>" + s.path("err") + "; echo status $?");
+    EXPECT_TRUE(wait_for([&] { return s.pane().find("status 2") != std::string::npos; })) << s.pane();
+    EXPECT_EQ(s.file("err"), "glimfant: the terminal (TERM=dumb) cannot move its cursor: run glimfant in one "
+                             "that can, or with --headless\n");
+}
+
 TEST(terminal_e2e, a_terminal_that_goes_away_ends_the_program)
 {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";

@@ -2,11 +2,13 @@
 // order, code pages, blanks, cursor moves, and what an unchanged frame costs.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
 #include "terminal/ansi_encoder.h"
 #include "render/codepages.h"
+#include "render/glyph_fallback.h"
 
 namespace {
 
@@ -171,6 +173,88 @@ TEST(ansi_encoder, the_worst_frames_fit_the_buffer)
             if ((i + k) % 2 == 0) cells[i] = static_cast<screen_cell>((gen() & 0xFF00) | 0xB0);
         EXPECT_LT(encode_frame(encoder, cells, bytes), ansi_frame_capacity);
     }
+}
+
+// A VT100 in the C locale, as far as the encoder may drive one: CUP, CUU,
+// CUD, CUF, CUB, CR, BS, EL, ED, SGR 0, auto-wrap off and on, and printable
+// ASCII. Anything else is an error, and the screen shows characters only.
+struct vt100 {
+    char screen[screen_height][screen_width];
+    int row = 0, column = 0;
+    std::string error;
+
+    vt100() { std::memset(screen, ' ', sizeof screen); }
+
+    void feed(const std::string& bytes)
+    {
+        for (std::size_t i = 0; i < bytes.size() && error.empty(); ++i) {
+            const unsigned char b = static_cast<unsigned char>(bytes[i]);
+            if (b == '\r') column = 0;
+            else if (b == '\b') column = column > 0 ? column - 1 : 0;
+            else if (b >= 0x20 && b < 0x7F) {
+                screen[row][column] = static_cast<char>(b);
+                if (column < screen_width - 1) ++column;  // auto-wrap is off
+            } else if (b == 0x1B && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+                std::size_t end = i + 2;
+                while (end < bytes.size() && (bytes[end] < 0x40 || bytes[end] > 0x7E)) ++end;
+                csi(bytes.substr(i + 2, end - i - 2), end < bytes.size() ? bytes[end] : '?');
+                i = end;
+            } else {
+                error = "byte " + std::to_string(b);
+            }
+        }
+    }
+
+    void csi(const std::string& parameters, char final)
+    {
+        int a = 0, b = 0, *n = &a;
+        for (char c : parameters) {
+            if (c == ';') n = &b;
+            else if (c >= '0' && c <= '9') *n = *n * 10 + (c - '0');
+            else if (!(c == '?' && parameters == "?7")) error = "CSI " + parameters + final;
+        }
+        const int count = a ? a : 1;
+        switch (final) {
+        case 'H': row = (a ? a : 1) - 1; column = (b ? b : 1) - 1; break;
+        case 'A': row -= count; break;
+        case 'B': row += count; break;
+        case 'C': column += count; break;
+        case 'D': column -= count; break;
+        case 'K': std::memset(&screen[row][column], ' ', static_cast<std::size_t>(screen_width - column)); break;
+        case 'J': if (a == 2) std::memset(screen, ' ', sizeof screen); else error = "CSI J"; break;
+        case 'm': if (a != 0) error = "SGR " + parameters; break;
+        case 'h': case 'l': if (parameters != "?7") error = "CSI " + parameters + final; break;
+        default: error = std::string("CSI final ") + final;
+        }
+        if (row < 0 || row >= screen_height || column < 0 || column >= screen_width) error = "off the screen";
+    }
+};
+
+TEST(ansi_encoder, a_vt100_in_the_c_locale_gets_only_what_it_has_and_shows_every_frame)
+{
+    static glyph_set ascii;
+    glyph_set_ascii(ascii);
+    start(437, 0);
+    encoder.erase_in_color = false;  // no bce
+    encoder.column_moves = encoder.row_moves = encoder.private_modes = false;
+    encoder_use_font(encoder, ascii);
+    const std::uint16_t* table = codepage_table(437);
+    vt100 terminal;
+    terminal.feed(encoder_takeover(encoder));
+    std::mt19937 gen(11);
+    for (int frame = 0; frame < 40 && terminal.error.empty(); ++frame) {
+        const int changes = frame < 4 ? screen_cells : 1 + static_cast<int>(gen() % 200);
+        for (int i = 0; i < changes; ++i) cells[frame < 4 ? i : gen() % screen_cells] = static_cast<screen_cell>(gen() & 0xFFFF);
+        terminal.feed(encode());
+        for (int i = 0; i < screen_cells; ++i) {
+            const int byte = cells[i] & 0xFF, fg = (cells[i] >> 8) & 15, bg = cells[i] >> 12;
+            const bool shown = fg != bg && table[byte] != 0x20 && table[byte] != 0xA0;
+            const char want = shown ? static_cast<char>(glyph_stand_in(table[byte], ascii)) : ' ';
+            ASSERT_EQ(terminal.screen[i / screen_width][i % screen_width], want) << "frame " << frame << ", cell " << i;
+        }
+    }
+    terminal.feed(encoder_restore(encoder));
+    EXPECT_EQ(terminal.error, "");
 }
 
 TEST(ansi_encoder, takeover_and_restore_are_the_usual_modes)

@@ -13,10 +13,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "base/printable.h"
 #include "base/process_exit.h"
 #include "base/monotonic_clock.h"
 #include "terminal/ansi_encoder.h"
@@ -113,7 +115,7 @@ void give_back(bool wait)
     const int saved_errno = errno;
     if (writing.load()) raw_write(ansi_cancel);
     signals_hold_ttou();
-    raw_write(ansi_restore);
+    raw_write(encoder_restore(encoder));
     give_size_back();
     if (wait) input_await_answers(key_fd, keys, link);
     tcflush(key_fd, TCIFLUSH);
@@ -173,11 +175,13 @@ void query_size(int& columns, int& rows)
 void write_takeover()
 {
     char bytes[96];
-    int n = static_cast<int>(std::strlen(ansi_takeover));
-    std::memcpy(bytes, ansi_takeover, static_cast<std::size_t>(n));
+    const char* takeover = encoder_takeover(encoder);
+    int n = static_cast<int>(std::strlen(takeover));
+    std::memcpy(bytes, takeover, static_cast<std::size_t>(n));
     int columns = 0, rows = 0;
     query_size(columns, rows);
-    size_asked = rows == screen_height - 1 && columns >= screen_width;
+    // xterm's window operation, which goes with the private modes: a VT100 has neither.
+    size_asked = rows == screen_height - 1 && columns >= screen_width && encoder.private_modes;
     if (size_asked) {
         asked_columns = columns;
         n += std::snprintf(bytes + n, 32, "\x1b[8;%d;%dt", screen_height, columns);
@@ -373,6 +377,17 @@ void term_shutdown()
 
 }  // namespace
 
+const char* terminal_refusal(const terminal_options&)
+{
+    if (terminal_caps_query(STDOUT_FILENO).cursor_moves) return nullptr;
+    static char message[200];
+    const char* term = std::getenv("TERM");
+    std::snprintf(message, sizeof message,
+                  "the terminal (TERM=%s) cannot move its cursor: run glimfant in one that can, or with --headless",
+                  printable(term ? term : ""));
+    return message;
+}
+
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
 {
     int keyboard = STDIN_FILENO;
@@ -400,11 +415,19 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     const terminal_caps caps = terminal_caps_query(out_fd);
     int color = options.color ? options.color : color_from_colorterm(std::getenv("COLORTERM"));
     if (!options.color && color == 24 && !caps.truecolor) color = 16;
+    if (!options.color && !caps.colors) color = 0;  // an entry without colours: the characters only
     int columns = 0, rows = 0;
     query_size(columns, rows);
     encoder_init(encoder, options.codepage, color, columns, rows);
     encoder.erase_in_color = caps.erase_in_color;
-    if (caps.linux_console) encoder_use_font(encoder, console_font_glyphs(out_fd));
+    encoder.column_moves = caps.column_moves;
+    encoder.row_moves = caps.row_moves;
+    encoder.step_moves = caps.step_moves;
+    encoder.private_modes = caps.private_modes;
+    static glyph_set ascii;
+    glyph_set_ascii(ascii);
+    if (!caps.utf8) encoder_use_font(encoder, ascii);
+    else if (caps.linux_console) encoder_use_font(encoder, console_font_glyphs(out_fd));
     stats_start(stats, options.stats);
     exit_signals_install();
     recording_start(options.record, columns, rows);

@@ -208,6 +208,14 @@ void console_shutdown()
 
 }  // namespace
 
+// The console takes cells in its own sixteen colours (WriteConsoleOutputA);
+// there is no colour mode to choose.
+const char* terminal_refusal(const terminal_options& options)
+{
+    return options.color ? "option --color has no effect in the Windows console, which shows its own sixteen colours"
+                         : nullptr;
+}
+
 bool terminal_platform(platform_api& api, const terminal_options& options, const char** why)
 {
     // The console gets cells, not a byte stream to record: refused, rather than

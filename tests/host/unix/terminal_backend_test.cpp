@@ -20,6 +20,7 @@
 
 #include "terminal/ansi_encoder.h"
 #include "terminal/key_decoder.h"
+#include "terminal/terminal_caps.h"
 #include "platform/terminal_host.h"
 
 namespace {
@@ -99,6 +100,31 @@ bool is_frame(std::string w, bool asked = false)
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// An environment variable set (value null: unset) while it lives, then put back.
+struct environment_value {
+    std::string name, saved;
+    bool was_set;
+
+    environment_value(const char* variable, const char* value) : name(variable)
+    {
+        const char* old = std::getenv(variable);
+        was_set = old != nullptr;
+        saved = old ? old : "";
+        if (value) setenv(variable, value, 1);
+        else unsetenv(variable);
+    }
+
+    ~environment_value()
+    {
+        if (was_set) setenv(name.c_str(), saved.c_str(), 1);
+        else unsetenv(name.c_str());
+    }
+};
+
+// The backend reads the terminal's type and the locale from the environment:
+// the tests here run as in an xterm in a UTF-8 locale, but where they say otherwise.
+const environment_value xterm("TERM", "xterm-256color"), utf8("LC_ALL", "C.UTF-8");
 
 TEST(terminal_backend, each_frame_is_one_write_between_take_over_and_restore)
 {
@@ -279,6 +305,42 @@ TEST(terminal_backend, the_linux_console_gets_stand_ins_for_glyphs_its_fonts_lac
     }
     if (term) setenv("TERM", saved.c_str(), 1);
     else unsetenv("TERM");
+}
+
+// What the terminfo entries of today's terminals say leaves them everything;
+// a VT100 has no column or row moves, colours or private modes, a dumb
+// terminal no cursor moves; and the locale's character set decides UTF-8.
+TEST(terminal_caps, terminfo_and_the_locale_say_what_goes_out)
+{
+    const environment_value no_tmux("TMUX", nullptr), no_screen("STY", nullptr);
+    for (const char* name : {"xterm", "xterm-256color", "screen", "tmux-256color", "linux", "rxvt-unicode-256color", "no-such-terminal"}) {
+        const environment_value term("TERM", name);
+        const terminal_caps caps = terminal_caps_query(STDOUT_FILENO);
+        EXPECT_TRUE(caps.cursor_moves && caps.column_moves && caps.row_moves && caps.step_moves && caps.colors &&
+                    caps.private_modes) << name;
+    }
+    {
+        const environment_value term("TERM", "vt100");
+        const terminal_caps caps = terminal_caps_query(STDOUT_FILENO);
+        EXPECT_TRUE(caps.cursor_moves && caps.step_moves) << "vt100";
+        EXPECT_FALSE(caps.column_moves || caps.row_moves || caps.colors || caps.private_modes || caps.erase_in_color)
+            << "vt100";
+    }
+    {
+        const environment_value term("TERM", "dumb");
+        const char* refused = terminal_refusal(terminal_options{});
+        ASSERT_NE(refused, nullptr);
+        EXPECT_NE(std::string(refused).find("(TERM=dumb) cannot move its cursor"), std::string::npos) << refused;
+    }
+    const environment_value lang("LANG", "C.UTF-8"), ctype("LC_CTYPE", nullptr);
+    const struct {
+        const char* lc_all;
+        bool utf8;
+    } locales[] = {{"C", false}, {"POSIX", false}, {"C.UTF-8", true}, {"xx_YY.utf8", true}, {nullptr, true}};
+    for (const auto& l : locales) {
+        const environment_value all("LC_ALL", l.lc_all);
+        EXPECT_EQ(terminal_caps_query(STDOUT_FILENO).utf8, l.utf8) << (l.lc_all ? l.lc_all : "LANG");
+    }
 }
 
 }  // namespace
