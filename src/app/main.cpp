@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <unistd.h>
 
 #include "base/printable.h"
@@ -74,6 +75,26 @@ bool write_whole(const char* path, bool (*write)(const char* name), const char* 
     output_discard(single_out);
     std::fprintf(stderr, "glimfant: cannot write %s '%s'\n", what, printable(path));
     return false;
+}
+
+// Two outputs that are one file would write over each other, and one be lost:
+// a usage error that names both; nullptr when every output is a file of its own.
+const char* outputs_overlap(const demo_options& o)
+{
+    const struct {
+        const char* option;
+        const char* path;
+    } outputs[] = {{"--dump", o.dump_path},   {"--ansi", o.ansi_path},   {"--record", o.record_path},
+                   {"--png", o.png_path},     {"--video", o.video_path}, {"--stats", o.stats_path}};
+    static char message[128 + 4 * output_path_capacity];
+    for (const auto& a : outputs)
+        for (const auto* b = &a + 1; b != std::end(outputs); ++b) {
+            if (!a.path || !b->path || !output_same_file(a.path, b->path)) continue;
+            std::snprintf(message, sizeof message, "options %s and %s name one file, '%s'", a.option, b->option,
+                          printable(b->path));
+            return message;
+        }
+    return nullptr;
 }
 
 void watch_options(const demo_options& o, demo_config& config)
@@ -264,6 +285,10 @@ int main(int argc, char** argv)
     if (o.version) {
         std::puts("glimfant 1.0.0");
         return 0;
+    }
+    if (const char* overlap = outputs_overlap(o)) {
+        std::fprintf(stderr, "glimfant: %s (see glimfant --help)\n", overlap);
+        return exit_usage;
     }
     if (o.dump_pictures_path) {
         picture_setup();

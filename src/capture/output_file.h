@@ -37,6 +37,13 @@ bool output_commit(output_file& out, char* why, int size);
 // Closes and removes the temporary file, if open. Safe to call twice.
 void output_discard(output_file& out);
 
+// True when two names lead to one file, so that two outputs of a run would
+// write over each other: the same file where it exists, else the same name
+// in the same folder, links followed and the folder's path resolved. The
+// null device loses nothing to either; a name that cannot be resolved is
+// left to its open to report. One file per system, as below.
+bool output_same_file(const char* a, const char* b);
+
 // What the helper needs from the system, one file per system
 // (output_file_posix.cpp, output_file_win.cpp); internal to src/capture.
 enum output_kind { output_replaced, output_direct };

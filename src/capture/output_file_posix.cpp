@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,36 @@ namespace {
 
 constexpr int max_link_hops = 40;  // as the kernel's own limit
 
+// Where a file not made yet goes: its folder's real path and its name.
+bool place_of(const char* target, char* place, int size)
+{
+    const char* slash = std::strrchr(target, '/');
+    char folder[output_path_capacity];
+    if (!slash) std::snprintf(folder, sizeof folder, ".");
+    else if (slash == target) std::snprintf(folder, sizeof folder, "/");
+    else std::snprintf(folder, sizeof folder, "%.*s", static_cast<int>(slash - target), target);
+    char real[PATH_MAX];
+    if (!realpath(folder, real)) return false;
+    return std::snprintf(place, static_cast<std::size_t>(size), "%s/%s", real, slash ? slash + 1 : target) < size;
+}
+
 }  // namespace
+
+bool output_same_file(const char* a, const char* b)
+{
+    char ta[output_path_capacity], tb[output_path_capacity];
+    output_kind kind = output_replaced;
+    if (output_resolve(a, ta, sizeof ta, kind) || output_resolve(b, tb, sizeof tb, kind)) return false;
+    struct stat sa{}, sb{}, null{};
+    const bool a_exists = stat(ta, &sa) == 0, b_exists = stat(tb, &sb) == 0;
+    if (a_exists && b_exists) {
+        if (sa.st_dev != sb.st_dev || sa.st_ino != sb.st_ino) return false;
+        return !(S_ISCHR(sa.st_mode) && stat("/dev/null", &null) == 0 && null.st_rdev == sa.st_rdev);
+    }
+    if (a_exists || b_exists) return false;
+    char pa[output_path_capacity + PATH_MAX], pb[output_path_capacity + PATH_MAX];
+    return place_of(ta, pa, sizeof pa) && place_of(tb, pb, sizeof pb) && !std::strcmp(pa, pb);
+}
 
 int output_resolve(const char* path, char* target, int size, output_kind& kind)
 {

@@ -70,6 +70,32 @@ std::FILE* output_create_temp(const char* target, char* temp, int size)
     return file;
 }
 
+bool output_same_file(const char* a, const char* b)
+{
+    // Two files that exist are one when the volume and the file index agree;
+    // names of files yet to be made, when their full paths do (any case).
+    BY_HANDLE_FILE_INFORMATION info[2]{};
+    bool exists[2] = {};
+    const char* names[2] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        const HANDLE h = CreateFileA(names[i], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        const bool disk = GetFileType(h) == FILE_TYPE_DISK;  // NUL, CON and pipes lose nothing to this
+        exists[i] = disk && GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!disk) return false;
+    }
+    if (exists[0] && exists[1])
+        return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+               info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+    if (exists[0] || exists[1]) return false;
+    char full[2][MAX_PATH];
+    for (int i = 0; i < 2; ++i)
+        if (!GetFullPathNameA(names[i], MAX_PATH, full[i], nullptr)) return false;
+    return lstrcmpiA(full[0], full[1]) == 0;
+}
+
 bool output_replace(const char* from, const char* to)
 {
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return true;

@@ -152,6 +152,32 @@ TEST(command_line, file_errors_name_only_the_file_that_failed_in_one_printable_l
     }
 }
 
+// Two outputs that lead to one file would lose one of them: refused before
+// anything is written, however the names differ; the null device takes both.
+TEST(command_line, two_outputs_that_are_one_file_are_a_usage_error)
+{
+    const std::string dir = temp_path("same"), out = dir + "/out";
+    ASSERT_EQ(std::system(("mkdir -p " + out + " && touch " + out + "/target && ln -s target " + out + "/link").c_str()), 0);
+    const struct {
+        const char* args;
+        const char* named;
+    } cases[] = {
+        {"--headless --frames 2 --dump same --ansi same", "--dump and --ansi name one file, 'same'"},
+        {"--headless --dump s.png --png s.png --at 20", "--dump and --png name one file"},
+        {"--headless --ansi s.cast --record s.cast", "--ansi and --record name one file"},
+        {"--headless --frames 2 --dump ./d --ansi ../out/d", "--dump and --ansi name one file, '../out/d'"},
+        {"--headless --frames 2 --dump link --ansi target", "--dump and --ansi name one file, 'target'"},
+        {"--stats x.cast --record x.cast", "--record and --stats name one file"},
+    };
+    for (const auto& c : cases) {
+        const run_result r = run("--version >/dev/null && cd " + out + " && " + e2e::binary + " " + c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(e2e::files_in(out).size(), 2u) << c.args << ": wrote a file";
+    }
+    EXPECT_EQ(run("--headless --frames 2 --dump /dev/null --ansi /dev/null").status, 0);
+}
+
 TEST(command_line, help_and_version_succeed)
 {
     EXPECT_EQ(run("--help >/dev/null").status, 0);
