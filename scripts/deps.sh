@@ -10,7 +10,7 @@ glimfant_packages=(cmake g++ make ninja-build pkg-config ccache libsdl2-dev libm
 glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast client
 glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs the stand-ins are checked against
 glimfant_packages+=(xvfb openbox xdotool x11-utils)  # the window's tests: a virtual X server, its window manager, keys and xprop
-glimfant_packages+=(telnet netcat-openbsd curl)  # the server is watched with real clients
+glimfant_packages+=(telnet netcat-openbsd curl haproxy)  # the server is watched with real clients, and behind a proxy
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).

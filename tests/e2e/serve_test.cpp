@@ -352,6 +352,59 @@ TEST(serve_e2e, the_proxy_header_names_the_client_for_the_limits_and_the_log)
     EXPECT_TRUE(plain.closed_within(2000));
 }
 
+// A loopback port nobody holds now, for a program that cannot take port 0 and say which it got.
+int free_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+TEST(serve_e2e, haproxy_in_front_of_two_servers_spreads_the_viewers_and_passes_their_addresses)
+{
+    if (e2e::status_of("command -v haproxy >/dev/null 2>&1") != 0) GTEST_SKIP() << "haproxy is not installed";
+    server first("haproxy_first", "--proxy-protocol"), second("haproxy_second", "--proxy-protocol");
+    scratch_dir dir("serve_haproxy");
+    const int port = free_port();
+    const std::string config = dir / "haproxy.cfg";
+    std::FILE* f = std::fopen(config.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f,
+                 "global\n    maxconn 100\ndefaults\n    mode tcp\n    timeout connect 5s\n    timeout client 1m\n"
+                 "    timeout server 1m\nfrontend show\n    bind 127.0.0.1:%d\n    default_backend glimfant\n"
+                 "backend glimfant\n    balance leastconn\n"
+                 "    server first 127.0.0.1:%d send-proxy-v2\n    server second 127.0.0.1:%d send-proxy-v2\n",
+                 port, first.port, second.port);
+    std::fclose(f);
+    const pid_t haproxy = fork();
+    if (haproxy == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execlp("haproxy", "haproxy", "-db", "-f", config.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    EXPECT_TRUE(wait_for([&] { return e2e::status_of("curl -s -o /dev/null -I http://127.0.0.1:" + std::to_string(port) + "/") == 0; }));
+    std::vector<client*> viewers;
+    for (int i = 0; i < 4; ++i) {
+        viewers.push_back(new client(port));
+        viewers.back()->say("GET / HTTP/1.1\r\nUser-Agent: curl/8\r\n\r\n");
+        EXPECT_TRUE(has(viewers.back()->hear(400), "\x1b[?2026h"));
+    }
+    // The address each server sees is the viewer's own (here loopback, with the viewer's port).
+    for (const server* s : {&first, &second}) EXPECT_GE(count(s->log(), "(from the PROXY header)"), 2) << s->log();
+    for (client* c : viewers) delete c;
+    kill(haproxy, SIGTERM);
+    waitpid(haproxy, nullptr, 0);
+}
+
 TEST(serve_e2e, sigterm_gives_every_terminal_back_and_exits_0_within_a_second)
 {
     server s("stop");
