@@ -580,6 +580,10 @@ void tick_connection(connection& c, std::int64_t now, std::int64_t stall_ns)
     const std::int64_t age = now - c.opened_ns;
     const std::int64_t in_stage = now - c.stage_ns;
     if (!all_out(c) && now - c.progress_ns > stall_ns) {
+        // A reset, not a close: what the kernel holds for it is dropped now,
+        // not sent on for minutes to a client that takes nothing.
+        const linger reset{1, 0};
+        setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         close_connection(c, "it took nothing for the stall limit");
         return;
     }
