@@ -34,6 +34,13 @@ struct window_state {
     bool texture_stale = true;       // the texture does not hold the picture: scale it again
     bool have_frame = false;         // shown holds a frame
     bool video_ready = false;        // SDL's video subsystem is up
+    bool vsync = false;              // a present waits for the display's refresh (the renderer says so)
+    std::int64_t refresh_ns = 0;     // the display's refresh period; 0: unknown (and no vsync then)
+    std::int64_t shown_ns = 0;       // when the last present returned: a refresh, with vsync
+    std::int64_t paced_ns = 0;       // when the last pace returned
+    std::int64_t drawn_ns = 0;       // when the last frame was ready to present
+    // From a pace to its frame on screen (with vsync: ready to present), smoothed.
+    std::int64_t draw_ns = 0;
 };
 
 window_state win;
@@ -70,6 +77,11 @@ bool fit_texture()
     sdl.SetTextureBlendMode(win.texture, SDL_BLENDMODE_NONE);
     win.place = place;
     scaler_init(scaler, place.width, place.height);
+    // A new size may be a move to another display, with a refresh of its own.
+    SDL_DisplayMode mode{};
+    win.refresh_ns = sdl.GetWindowDisplayMode(win.window, &mode) == 0 && mode.refresh_rate > 0
+                         ? 1000000000 / mode.refresh_rate
+                         : 0;
     win.texture_stale = true;
     return true;
 }
@@ -93,7 +105,9 @@ int show_picture()
     sdl.SetRenderDrawColor(win.renderer, 0, 0, 0, 255);
     sdl.RenderClear(win.renderer);
     sdl.RenderCopy(win.renderer, win.texture, nullptr, &to);
+    win.drawn_ns = monotonic_ns();
     sdl.RenderPresent(win.renderer);
+    win.shown_ns = monotonic_ns();
     return bytes;
 }
 
@@ -195,6 +209,7 @@ std::uint32_t window_pace(std::uint32_t deadline)
     }
     stats_paced(stats, deadline);
     paced = true;
+    win.paced_ns = monotonic_ns();
     return deadline;
 }
 
@@ -210,11 +225,16 @@ void window_present(const screen_cell* cells, int width, int height)
     win.have_frame = true;
     win.texture_stale = true;
     const int bytes = show_picture();
-    stats_write(stats, bytes, monotonic_ns());
+    const std::int64_t now = monotonic_ns();
+    const bool refreshes = win.vsync && win.refresh_ns > 0;
+    if (bytes > 0 && paced) win.draw_ns += ((refreshes ? win.drawn_ns : now) - win.paced_ns - win.draw_ns) / 8;
+    stats_write(stats, bytes, now);
 }
 
-// As in the terminal: the frame being composed shows at the first tick past
-// its deadline, so its music time is the one heard then.
+// The frame being composed is drawn from the first tick past its deadline,
+// as in the terminal, and is on screen as long after that as the last frames
+// took to draw (with vsync, at the display's first refresh after that): its
+// music time is the one heard then.
 std::int32_t window_music_time()
 {
     std::int64_t lead_ns = 0;
@@ -222,7 +242,12 @@ std::int32_t window_music_time()
         const std::int64_t now = monotonic_ns();
         const std::uint32_t due_tick = stats.deadline + 20 + 1;
         lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
-                  now % 1000000;
+                  now % 1000000 + win.draw_ns;
+        // Refreshes come at a steady period from the one the last present
+        // waited for.
+        const std::int64_t after = now + lead_ns - win.shown_ns;
+        if (win.vsync && win.refresh_ns > 0 && win.shown_ns > 0 && after > 0)
+            lead_ns += (win.refresh_ns - after % win.refresh_ns) % win.refresh_ns;
     }
     stats.music = music_time_ahead(lead_ns);
     return stats.music;
@@ -319,6 +344,8 @@ bool open_window(const window_options& options)
         close_window();
         return false;
     }
+    SDL_RendererInfo info{};
+    win.vsync = sdl.GetRendererInfo(win.renderer, &info) == 0 && (info.flags & SDL_RENDERER_PRESENTVSYNC);
     sdl.SetWindowMinimumSize(win.window, min_width, min_height);
     win.fullscreen = options.fullscreen;
     sdl.ShowCursor(win.fullscreen ? SDL_DISABLE : SDL_ENABLE);
