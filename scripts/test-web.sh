@@ -3,7 +3,8 @@
 # (scripts/build-web.sh), installs playwright-core into tests/web/node_modules
 # when it is missing (npm; no browser download: it drives Debian's chromium),
 # and runs tests/web/page_test.mjs against the headless program given
-# (default build/glimfant, built when missing). With --screenshot, the test's
+# (default build/glimfant, built when missing), then tests/web/serve_page_test.mjs:
+# the page as that program's --serve hands it to the browser. With --screenshot, the test's
 # picture of the page replaces docs/web.png.
 # Usage: scripts/test-web.sh [--screenshot] [path/to/glimfant]
 set -euo pipefail
@@ -36,3 +37,5 @@ if [ ! -d "$tests_web/node_modules/playwright-core" ]; then
 fi
 echo "== the page in chromium"
 node "$tests_web/page_test.mjs" "$glimfant_root/build-web" "$native" "${screenshot[@]}"
+echo "== the page in chromium, from glimfant --serve"
+node "$tests_web/serve_page_test.mjs" "$glimfant_root/build-web" "$native"

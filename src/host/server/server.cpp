@@ -347,7 +347,10 @@ void offer_telnet(connection& c, std::int64_t now)
 
 void answer_request(connection& c, const http_request& r, std::int64_t now)
 {
-    log_escape(r.status ? "" : (*r.name ? r.name : "/"), -1, c.path, sizeof c.path);
+    if (!r.status) {
+        c.path[0] = '/';
+        log_escape(r.name, -1, c.path + 1, sizeof c.path - 1);
+    }
     char head[http_text_capacity];
     const bool head_only = r.method == http_head;
     c.client = "http";
