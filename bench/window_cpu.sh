@@ -50,7 +50,8 @@ measure()
     t0=$(now); c0=$(cpu_ticks "$2"); o0=$(cpu_ticks "$3")
     sleep "$seconds"
     t1=$(now); c1=$(cpu_ticks "$2"); o1=$(cpu_ticks "$3")
-    awk -v name="$1" -v other="$4" -v wall="$(echo "$t1 - $t0" | bc)" -v c="$((c1 - c0))" -v o="$((o1 - o0))" -v hz="$hz" 'BEGIN {
+    awk -v name="$1" -v other="$4" -v t0="$t0" -v t1="$t1" -v c="$((c1 - c0))" -v o="$((o1 - o0))" -v hz="$hz" 'BEGIN {
+        wall = t1 - t0
         printf "%s: glimfant %.3f CPU s per wall second, %s %.3f\n", name, c / hz / wall, other, o / hz / wall
     }'
 }
