@@ -51,6 +51,7 @@ key_decoder keys;
 link_state link;
 frame_stats stats;
 bool paced = false;               // stats.deadline holds the deadline the last pace returned
+bool music_read = false;          // a frame's scenes have read the music time
 
 // A terminal one row short (80 x 24 is the usual default) is asked to grow
 // with the window-size request; where it complies it is given its size back
@@ -342,6 +343,8 @@ void term_present(const screen_cell* cells, int width, int height)
     have_frame = true;
     // Once ESC is down nothing more is sent: on a slow link the restore then
     // follows what is already on its way.
+    // A frame held before any ran (paused at once after SPACE) shows the time the clock holds.
+    if (!music_read) stats.music = music_time_ahead(0);
     const std::int64_t now = monotonic_ns();
     if (keys.quit || link_trails(link, now)) {
         stats_write(stats, 0, now);
@@ -364,6 +367,7 @@ std::int32_t term_music_time()
                   now % 1000000;
     }
     stats.music = music_time_ahead(lead_ns);
+    music_read = true;
     return stats.music;
 }
 

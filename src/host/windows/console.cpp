@@ -41,6 +41,7 @@ bool quit_seen = false;                // ESC or q pressed; stays set
 viewer_keys viewer_seen;               // pause, seek and any key since the show last took them
 
 frame_stats stats;
+bool music_read = false;  // a frame's scenes have read the music time
 
 std::uint32_t console_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
@@ -190,12 +191,15 @@ void console_present(const screen_cell* cells, int width, int height)
     }
     SMALL_RECT region{0, 0, screen_width - 1, screen_height - 1};
     WriteConsoleOutputA(console_out, output_cells, COORD{screen_width, screen_height}, COORD{0, 0}, &region);
+    // A frame held before any ran (paused at once after SPACE) shows the time the clock holds.
+    if (!music_read) stats.music = music_time();
     stats_write(stats, static_cast<int>(sizeof output_cells), monotonic_ns());  // the bytes handed to the console
 }
 
 std::int32_t console_music_time()
 {
     stats.music = music_time();
+    music_read = true;
     return stats.music;
 }
 

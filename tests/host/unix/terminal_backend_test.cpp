@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -22,6 +23,7 @@
 #include "terminal/key_decoder.h"
 #include "terminal/terminal_caps.h"
 #include "platform/terminal_host.h"
+#include "sound/music.h"
 
 namespace {
 
@@ -52,7 +54,8 @@ struct backend_run {
     }
 
     // Runs body in a child on a fresh backend; body returns the exit status.
-    void start(const std::function<int(const platform_api&, int master)>& body)
+    // The statistics go to stats, if given.
+    void start(const std::function<int(const platform_api&, int master)>& body, std::FILE* stats = nullptr)
     {
         child = fork();
         if (child == 0) {
@@ -61,6 +64,7 @@ struct backend_run {
             const char* why = nullptr;
             terminal_options options;
             options.color = 16;
+            options.stats = stats;
             if (!terminal_platform_on(api, options, slave, sockets[1], &why)) _exit(90);
             _exit(body(api, master));
         }
@@ -278,6 +282,43 @@ TEST(terminal_backend, an_answer_nobody_asked_for_leaves_no_answer_for_the_shell
     tcsetattr(run.slave, TCSANOW, &raw);
     char left[64];
     EXPECT_EQ(read(run.slave, left, sizeof left), 0) << "an answer reached the shell";
+}
+
+// Paused at once after SPACE, before any frame ran (the show moved to 158 s
+// first): each held frame's statistics show the music time the clock holds.
+TEST(terminal_backend, a_frame_held_before_any_ran_shows_the_music_time_the_clock_holds)
+{
+    std::FILE* stats = std::tmpfile();
+    ASSERT_NE(stats, nullptr);
+    backend_run run;
+    run.start([](const platform_api& api, int) {
+        static screen_cell cells[screen_cells];
+        music_options mute;
+        mute.mute = true;
+        music_configure(mute);
+        api.music_start("");
+        api.music_seek(158000);
+        api.music_pause(true);
+        std::uint32_t deadline = api.tick_count();
+        for (int frame = 0; frame < 3; ++frame) {
+            deadline = api.pace(deadline) + frame_ms;
+            api.present(cells, screen_width, screen_height);
+        }
+        api.shutdown();
+        return 0;
+    }, stats);
+    ASSERT_EQ(run.status(), 0);
+    std::rewind(stats);
+    char line[128];
+    int held = 0;
+    while (std::fgets(line, sizeof line, stats)) {
+        long music = -1;
+        if (line[0] == '#' || std::sscanf(line, "%*u %*u %*u.%*u %*d %ld", &music) != 1) continue;
+        EXPECT_EQ(music, 158000) << line;
+        ++held;
+    }
+    std::fclose(stats);
+    EXPECT_EQ(held, 3);
 }
 
 TEST(terminal_backend, the_linux_console_gets_stand_ins_for_glyphs_its_fonts_lack_other_terminals_do_not)
