@@ -1,5 +1,6 @@
 #include "capture/picture_scale.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "base/process_exit.h"
