@@ -217,6 +217,7 @@ int run_terminal(const demo_options& o)
     terminal_options t;
     t.codepage = o.codepage;
     t.color = o.color;
+    t.drop_typed_ahead = o.screensaver;
     if (const char* refused = terminal_refusal(t)) {
         std::fprintf(stderr, "glimfant: %s\n", refused);
         return exit_usage;

@@ -27,6 +27,9 @@ struct terminal_options {
     // used. Finished here on the ways out that end the process (signals, a
     // lost terminal, fatal errors); after a run the caller finishes it. Null: none.
     cast_file* record = nullptr;
+    // What was typed before the take-over is dropped, not read as keys: a
+    // screensaver, which any key ends, would end before its first frame.
+    bool drop_typed_ahead = false;
 };
 
 // Why the options cannot be shown on this host's terminal, as one line, or

@@ -436,6 +436,7 @@ bool terminal_platform_on(platform_api& api, const terminal_options& options, in
     exit_signals_install();
     recording_start(options.record, columns, rows);
     exit_cleanup_add(restore_at_exit, nullptr);  // however the process ends
+    if (options.drop_typed_ahead) tcflush(key_fd, TCIFLUSH);
     take_over();
 
     api = platform_api{term_tick_count, term_wait_for_space, term_escape_down, term_pace,

@@ -265,6 +265,7 @@ bool terminal_platform(platform_api& api, const terminal_options& options, const
     // Keys one at a time without echo; processed input stays, so Ctrl-C comes
     // to the handler; quick edit goes, or a click would freeze the output.
     SetConsoleMode(console_in, ENABLE_PROCESSED_INPUT | ENABLE_EXTENDED_FLAGS);
+    if (options.drop_typed_ahead) FlushConsoleInputBuffer(console_in);
     size_console();
     const CONSOLE_CURSOR_INFO hidden{1, FALSE};
     SetConsoleCursorInfo(console_out, &hidden);
