@@ -14,8 +14,10 @@ glimfant_packages+=(telnet netcat-openbsd curl haproxy)  # the server is watched
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).
-glimfant_windows_packages=(cmake make ninja-build ccache g++-mingw-w64-x86-64-posix)
-glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio)
+# The Windows window's glyphs are drawn from Unifont at build time by a
+# program built for the build machine (g++, zlib).
+glimfant_windows_packages=(cmake make ninja-build ccache g++-mingw-w64-x86-64-posix g++ zlib1g-dev unifont)
+glimfant_wine_packages=(wine64 googletest tmux sox lame pulseaudio xvfb openbox xdotool x11-utils ffmpeg)
 glimfant_clang_packages=(clang libc++-dev libc++abi-dev googletest)
 glimfant_fuzz_packages=(clang)  # libFuzzer comes with Debian's clang
 # The page for web browsers (emscripten, offline) and its test in Debian's
