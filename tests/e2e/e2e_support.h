@@ -109,6 +109,16 @@ inline char process_state(int pid)
     return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
 }
 
+// The write calls the process has made (syscw in /proc/PID/io), -1 when it is
+// gone. A live run writes each frame it presents in one, so a test can wait
+// for frames however slow the machine is, instead of sleeping for them.
+inline long writes_of(int pid)
+{
+    const std::string io = slurp("/proc/" + std::to_string(pid) + "/io");
+    const std::size_t at = io.find("syscw: ");
+    return at == std::string::npos ? -1 : std::atol(io.c_str() + at + 7);
+}
+
 // True once the process is gone or a zombie: it ended and does not spin.
 inline bool ended(int pid)
 {
@@ -152,6 +162,22 @@ struct tmux_session {
     std::string path(const std::string& name) const { return dir + "/" + name; }
     std::string file(const std::string& name) const { return slurp(path(name)); }
     int pid() const { return std::atoi(file("pid").c_str()); }
+
+    // Waits until the demo has made n more writes (presented n more frames)
+    // than it had when called; false when they did not come within a minute,
+    // which only ends a hang.
+    bool frames_pass(int n) const
+    {
+        const int p = pid();
+        const long from = writes_of(p);
+        for (int i = 0; from >= 0 && i < 6000; ++i) {
+            const long now = writes_of(p);
+            if (now < 0) return false;
+            if (now >= from + n) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 
     // Runs glimfant from the shell between two `stty -a`, as one job (so Ctrl-Z
     // stops it all); its pid lands in "pid", its standard error in "err", its

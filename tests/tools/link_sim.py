@@ -21,11 +21,21 @@ long after the ESC the terminal was given back, and the bytes left in the
 terminal's input after the program ended (answers that came too late: the
 shell would read them). Exit status 0 once the
 program ended by itself and the terminal was given back.
+
+The link and the terminal keep real time, and so does the program: a loaded
+machine holds them up. The hold-ups of 5 ms and more are measured where they
+happened: a frame's update read from the pseudo-terminal later than the
+program presented it (on the way out), an answer or key written later than
+it was due (on the way back), a frame presented later than the tick past its
+deadline (the program's own). stall_ms is the longest; stalled_frames the
+frames' worth (20 ms, a part counting whole) of each, added up, so that a
+stall of the whole machine counts on every side it held up.
 """
 import argparse
 import fcntl
 import heapq
 import json
+import math
 import os
 import pty
 import select
@@ -39,6 +49,8 @@ import time
 SYNC_END = b"\x1b[?2026l"
 RESTORE_END = b"\x1b[?1049l"
 PACKET = 1400  # bytes the link carries as one piece
+HELD_UP = 0.005  # s: a delay past the schedule that counts as the machine's
+FRAME = 0.02     # s between frames
 
 
 def parse_args():
@@ -65,16 +77,20 @@ def set_size(fd, cols, rows):
 
 
 class Terminal:
-    """What the simulated terminal does with the bytes that reach it."""
+    """What the simulated terminal does with the bytes that reach it, and its
+    record of when it read them and answered."""
 
     def __init__(self, args, master):
         self.args, self.master = args, master
         self.tail = b""
         self.frame_times = []   # when each synchronized update ended, in order
-        self.restored_at = None
+        self.frame_reads = []   # when the piece that ended each was read from the pseudo-terminal
+        self.restored_at = self.restore_read = None
         self.resizes = []       # (rows, cols) asked for
 
-    def receive(self, data, now, answer):
+    def receive(self, data, now, read_at, answer):
+        """data, read from the pseudo-terminal at read_at, arrives at now."""
+        self.read_at = read_at
         seen = self.tail + data
         start = len(self.tail)
         i = 0
@@ -101,8 +117,9 @@ class Terminal:
             answer(b"\x1b[0n")
         elif final == b"l" and params == b"?2026":
             self.frame_times.append(now)
+            self.frame_reads.append(self.read_at)
         elif final == b"l" and params == b"?1049":
-            self.restored_at = now
+            self.restored_at, self.restore_read = now, self.read_at
         elif final == b"t" and params.startswith(b"8;"):
             rows, cols = (int(x) for x in params.split(b";")[1:3])
             self.resizes.append((rows, cols))
@@ -138,6 +155,7 @@ def run(args):
     link_free = time.monotonic()
     in_flight = 0      # bytes read from the pseudo-terminal, their window not yet given back
     space_at = esc_at = None
+    late = []          # (due, done): answers and keys the machine held up
     program_done = False
     status = None
 
@@ -155,8 +173,9 @@ def run(args):
         while events and events[0][0] <= now:
             at, _, kind, data = heapq.heappop(events)
             if kind == "to_terminal":
-                term.receive(data, at, answer_at(at))
-                schedule(at + half, "window", len(data))  # sshd learns of it half a trip later
+                piece, read_at = data
+                term.receive(piece, at, read_at, answer_at(at))
+                schedule(at + half, "window", len(piece))  # sshd learns of it half a trip later
             elif kind == "window":
                 in_flight -= data
             elif kind == "to_program":
@@ -164,6 +183,9 @@ def run(args):
                     os.write(master, data)
                 except OSError:
                     pass
+                done = time.monotonic()
+                if done - at >= HELD_UP:
+                    late.append((at, done))
         if space_at is None and term.frame_times:
             space_at = now
             schedule(now + half, "to_program", b" ")
@@ -200,7 +222,7 @@ def run(args):
             for k in range(0, len(data), PACKET):
                 piece = data[k:k + PACKET]
                 link_free = max(link_free, now) + len(piece) * byte_time
-                schedule(link_free + half, "to_terminal", piece)
+                schedule(link_free + half, "to_terminal", (piece, now))
     if status is None:
         os.kill(pid, 9)
         os.waitpid(pid, 0)
@@ -221,12 +243,23 @@ def run(args):
     os.close(master)
     os.close(shell)
     try:
-        return report(args, term, stats, esc_at, status, left)
+        return report(args, term, stats, esc_at, late, status, left)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 
 
-def report(args, term, stats_path, esc_at, status, left):
+def merged(spans):
+    """The spans (start, end) merged where they overlap, in order."""
+    out = []
+    for a, b in sorted(spans):
+        if out and a <= out[-1][1]:
+            out[-1][1] = max(out[-1][1], b)
+        else:
+            out.append([a, b])
+    return out
+
+
+def report(args, term, stats_path, esc_at, late, status, left):
     rows = []
     with open(stats_path) as f:
         for line in f:
@@ -237,9 +270,25 @@ def report(args, term, stats_path, esc_at, status, left):
     # Frames after the ESC reached the program are not sent, by design.
     before_esc = [r for r in rows if esc_at is None or float(r[2]) / 1000.0 < esc_at + args.rtt / 2000.0]
     skipped = sum(1 for r in before_esc if int(r[3]) == 0)
-    # The first update to arrive is the start picture (or the size message).
-    arrived = term.frame_times[1:]
+    # Each frame presented ends one synchronized update; before them come the
+    # start picture (and the size message), after them the restore's.
+    first = max(0, len(term.frame_times) - (1 if term.restored_at else 0) - len(presented))
+    arrived = term.frame_times[first:first + len(presented)]
+    read = term.frame_reads[first:first + len(presented)]
     n = min(len(presented), len(arrived))
+
+    # What held the run up, from the records of where it happened: the
+    # terminal's reads later than the program's writes (on the way out), its
+    # answers and keys written later than due (on the way back), the
+    # program's frames presented later than the tick past their deadline.
+    # A stall of the whole machine shows on each; each counts.
+    held = [merged([(presented[k], read[k]) for k in range(n) if read[k] - presented[k] >= HELD_UP]),
+            merged(late),
+            merged([((int(r[1]) + 1) / 1000.0, float(r[2]) / 1000.0) for r in rows
+                    if float(r[2]) - int(r[1]) - 1 >= HELD_UP * 1000])]
+    stall = max([b - a for spans in held for a, b in spans], default=0.0)
+    stalled_frames = sum(math.ceil((b - a) / FRAME) for spans in held for a, b in spans)
+
     if args.trace:
         with open(args.trace, "w") as f:
             for k in range(n):
@@ -270,6 +319,7 @@ def report(args, term, stats_path, esc_at, status, left):
         "median_age_ms": round(ages[len(ages) // 2] * 1000, 1) if ages else None,
         "restore_after_esc_ms": round((term.restored_at - esc_at) * 1000, 1)
         if term.restored_at and esc_at else None,
+        "stall_ms": round(stall * 1000, 1), "stalled_frames": stalled_frames,
         "resizes": term.resizes, "exit_status": status, "shell_bytes": len(left),
     }
     if args.json:
