@@ -11,15 +11,19 @@
 // seed=S seeds the random generator; clock=virtual runs frame k at music time
 // k x step (step=MS, default 20) without sound, as the headless program does;
 // frames=N holds the show's frame N - 1 on the screen; loop=1 runs the show
-// again from its start after its end; from=MS begins it at music time MS.
+// again from its start after its end; from=MS or from=SCENE begins it at
+// music time MS or at a scene's start. Numbers are whole and decimal, within
+// the command line's bounds, as the command line takes them.
 (async () => {
     const width = 720;   // the canvas: 80 x 25 cells of 9 x 16 pixels
     const height = 400;
     const glyph_bytes = 256 * 16 * 2;
     // The engine's own constants, which the page needs before an engine runs:
-    // frame_ms (src/render/ascii_render.h) and show_end_ms (src/timeline/show_timeline.h).
+    // frame_ms (src/render/ascii_render.h), show_end_ms (src/timeline/show_timeline.h)
+    // and the command line's largest --step (max_step_ms, src/app/options.cpp).
     const frame_ms = 20;
     const show_end_ms = 158154;
+    const max_step_ms = 1000;
 
     const canvas = document.getElementById('screen');
     const screen = canvas.getContext('2d', { alpha: false });
@@ -30,24 +34,30 @@
 
     const params = new URLSearchParams(location.search);
     const problems = [];
-    function number(name, fallback, least, most = 0xFFFFFFFF) {
+    // A whole number as the command line takes it: decimal digits alone (no
+    // sign, space, exponent or 0x), from least to most.
+    function number(name, fallback, least, most = 0xFFFFFFFF, problem = `is not a whole number from ${least} to ${most}`) {
         const text = params.get(name);
         if (text === null) return fallback;
-        const n = Number(text);
-        if (text.trim() === '' || !Number.isInteger(n) || n < least || n > most) {
-            problems.push(`${name}=${text} is not a whole number from ${least} to ${most}; ignored`);
+        const n = /^[0-9]+$/.test(text) ? Number(text) : NaN;
+        if (!(n >= least && n <= most)) {
+            problems.push(`${name}=${text} ${problem}; ignored`);
             return fallback;
         }
         return n;
     }
+    // from= a scene's name: its start, once an engine can say where that is.
+    const from_problem = `is neither a scene's name nor a music time from 0 to ${show_end_ms} ms`;
+    const from_text = params.get('from');
+    let from_scene = from_text !== null && /^[a-z-]+$/.test(from_text) ? from_text : null;
     const options = {
         seed: number('seed', null, 0),
         virtual_clock: params.get('clock') === 'virtual',
-        step: number('step', frame_ms, 1),
+        step: number('step', frame_ms, 1, max_step_ms, `is not from 1 to ${max_step_ms} ms`),
         frames: number('frames', 0, 1),
         soundtrack: params.get('soundtrack'),
         loop: params.get('loop') === '1',
-        from: number('from', 0, 0, show_end_ms),
+        from: from_scene === null ? number('from', 0, 0, show_end_ms, from_problem) : 0,
     };
     if (params.has('loop') && !['0', '1'].includes(params.get('loop'))) problems.push(`loop=${params.get('loop')}: only loop=1 or loop=0 is known; ignored`);
     if (params.has('clock') && !options.virtual_clock) problems.push(`clock=${params.get('clock')}: only clock=virtual is known; ignored`);
@@ -75,6 +85,16 @@
         if (rows > 0) screen.putImageData(image, 0, 0, 0, engine._web_changed_first(), width, rows);
     }
 
+    // The music time the scene of this name starts at, as --from takes it; -1 for no scene.
+    function scene_start(name) {
+        for (let i = 0; engine._web_scene_start(i) >= 0; ++i) {
+            const at = engine._web_scene_name(i);
+            const end = engine.HEAPU8.indexOf(0, at);
+            if (new TextDecoder().decode(engine.HEAPU8.subarray(at, end)) === name) return engine._web_scene_start(i);
+        }
+        return -1;
+    }
+
     // A fresh engine at its start picture.
     async function open_engine() {
         state = 'loading';
@@ -85,6 +105,13 @@
             },
         });
         engine.HEAPU8.set(glyphs, engine._web_glyphs());
+        if (from_scene !== null) {
+            const start = scene_start(from_scene);
+            if (start >= 0) options.from = start;
+            else problems.push(`from=${from_scene} ${from_problem}; ignored`);
+            if (problems.length) say(problems.join('; '));
+            from_scene = null;
+        }
         engine._web_open(options.seed !== null, options.seed ?? 0, options.virtual_clock, options.step,
                          options.frames, tick(), options.loop, options.from);
         image = new ImageData(new Uint8ClampedArray(engine.HEAPU8.buffer, engine._web_pixels(), width * height * 4),

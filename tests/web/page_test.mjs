@@ -256,6 +256,21 @@ try {
     const from_sums = await page.evaluate(() => glimfant.checksums());
     check(from_sums.length === 5 && from_sums.every((sum, i) => sum === native_sums[40 + i]),
           `from=${40 * step - 1} shows the uninterrupted show's frames from music time ${40 * step} ms`);
+    // The address takes what the command line takes: a scene's name for
+    // from=, whole decimal numbers within the options' bounds; the rest is named and ignored.
+    await page.goto(`${base}/?seed=${seed}&clock=virtual&step=${step}&frames=3&from=plasma`);
+    await wait_state('start');
+    await page.keyboard.press('Space');
+    await wait_state('held');
+    const plasma = Math.ceil(starts[3] / step);  // the fourth scene
+    const plasma_sums = await page.evaluate(() => glimfant.checksums());
+    check(plasma_sums.length === 3 && plasma_sums.every((sum, i) => sum === native_sums[plasma + i]),
+          'from=plasma shows the uninterrupted show\'s frames from the plasma\'s start');
+    await page.goto(`${base}/?clock=virtual&step=1001&from=1e3&seed=0x10`);
+    await wait_state('start');
+    const refused = await page.textContent('#notice');
+    check(['step=1001 is not from 1 to 1000 ms', 'from=1e3 is neither a scene', 'seed=0x10 is not a whole number']
+              .every(part => refused.includes(part)), `a bound or a syntax the command line refuses is named: "${refused}"`);
 
     // A soundtrack from the address plays instead of the score, and its
     // position is the clock; one that cannot be played leaves the silent clock and a line.

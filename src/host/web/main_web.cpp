@@ -85,5 +85,11 @@ EMSCRIPTEN_KEEPALIVE std::int32_t web_scene_start(int i)
 {
     return i >= 0 && i < show_scene_count ? scene_start_ms(show_scenes[i].beat) : -1;
 }
+// The name of scene i as --from and the page's from= take it, in the engine's
+// memory; null past the last.
+EMSCRIPTEN_KEEPALIVE const char* web_scene_name(int i)
+{
+    return i >= 0 && i < show_scene_count ? show_scenes[i].name : nullptr;
+}
 
 }  // extern "C"
