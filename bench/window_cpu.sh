@@ -59,7 +59,7 @@ measure()
 SDL_AUDIODRIVER=dummy "$glimfant" --window --fullscreen --mute --stats "$demo_dir/window.txt" 2>"$demo_dir/err" &
 show_pid=$!
 demo_wait '[ -n "$(xdotool search --name "^glimfant\$" 2>/dev/null)" ]'
-xdotool windowactivate --sync "$(xdotool search --name '^glimfant$' | head -1)" 2>/dev/null || true
+xdotool windowactivate --sync "$(xdotool search --name '^glimfant$' 2>/dev/null | head -1)" 2>/dev/null || true
 sleep 1
 xdotool key space
 sleep 1
