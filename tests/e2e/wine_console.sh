@@ -4,7 +4,7 @@
 # with no audio device the show runs on the silent clock and says so in one
 # line once the console is given back; Ctrl-C ends it with Windows' Ctrl-C
 # status (0xC000013A, whose low byte 58 is what wine passes on). A live
-# recording is refused; Ctrl-C in a headless one leaves no file.
+# recording and --color are refused; Ctrl-C in a headless recording leaves no file.
 # Usage: wine_console.sh glimfant.exe   (WINEPREFIX set up by the caller)
 set -euo pipefail
 exe=$(realpath "$1")
@@ -109,6 +109,13 @@ wait_for '[ -s "$dir/status" ]' || fail "a live recording did not end"
 [ "$(cat "$dir/status")" = 1 ] || fail "a live recording ended with status $(cat "$dir/status")"
 [ -z "$(cd "$dir" && ls | grep cast)" ] || fail "a refused live recording left $(cd "$dir" && ls | grep cast)"
 echo "a live recording is refused: $(cat "$dir/err")"
+
+# --color: the console shows its own sixteen colours, so it is a usage error.
+run --mute --color 16
+wait_for '[ -s "$dir/status" ]' || fail "--color did not end"
+[ "$(cat "$dir/status")" = 2 ] || fail "--color in the console ended with status $(cat "$dir/status")"
+grep -q '^glimfant: option --color has no effect in the Windows console' "$dir/err" || fail "--color: $(cat "$dir/err")"
+echo "--color is refused in the console: $(cat "$dir/err")"
 
 run --headless --color 256 --record cut.cast
 wait_for 'ls "$dir" | grep -q "cut.cast.*tmp"' || fail "no temporary recording"
