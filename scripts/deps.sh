@@ -11,6 +11,7 @@ glimfant_packages+=(asciinema)  # recordings are checked with a real asciicast c
 glimfant_packages+=(console-setup-linux)  # Debian's console fonts, whose glyphs the stand-ins are checked against
 glimfant_packages+=(xvfb openbox xdotool x11-utils)  # the window's tests: a virtual X server, its window manager, keys and xprop
 glimfant_packages+=(telnet netcat-openbsd curl haproxy)  # the server is watched with real clients, and behind a proxy
+glimfant_packages+=(libssh-dev openssh-client openssh-server)  # ssh served with libssh; OpenSSH's client and sshd test it
 
 # The Windows cross build; its tests under wine; the build with clang and libc++.
 # GoogleTest is built from Debian's source package for both (googletest).

@@ -298,7 +298,7 @@ int main(int argc, char** argv)
     if (o.write_score_path) {
         return write_whole(o.write_score_path, write_score_wav, "the score to") ? 0 : exit_io_error;
     }
-    if (o.serve_listen) return run_server(o);
+    if (o.serve_listen || o.ssh_listen) return run_server(o);
     if (o.headless) return run_headless(o);
     if (o.window) return run_window(o);
     return run_terminal(o);

@@ -164,8 +164,9 @@ const char* set_scale(demo_options& o, const char* text, std::uint32_t)
 bool parse_u32(const char* text, std::uint32_t& out);
 
 // [ADDRESS:]PORT: a port from 0 (any free one) to 65535, after a name or
-// an address (an IPv6 address in brackets) when there is one.
-const char* set_serve(demo_options& o, const char* text, std::uint32_t)
+// an address (an IPv6 address in brackets) when there is one; into field.
+template <const char* demo_options::*field>
+const char* set_listen(demo_options& o, const char* text, std::uint32_t)
 {
     const char* colon = std::strrchr(text, ':');
     const char* port = colon ? colon + 1 : text;
@@ -174,7 +175,7 @@ const char* set_serve(demo_options& o, const char* text, std::uint32_t)
         return "'%s' is not [ADDRESS:]PORT with a port from 0 to 65535";
     if (colon && text[0] != '[' && std::memchr(text, ':', static_cast<std::size_t>(colon - text)))
         return "'%s': an IPv6 address goes in brackets, [ADDRESS]:PORT";
-    o.serve_listen = text;
+    o.*field = text;
     return nullptr;
 }
 
@@ -248,8 +249,8 @@ const option_row option_table[] = {
     {"font", file_value, anywhere, "FILE", "the .hex bitmap font for --png, --video and\n--window (default /usr/share/unifont/unifont.hex)",
      [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.font_path = t; return nullptr; }},
 
-    {nullptr, no_value, anywhere, nullptr, "Serving the show to many viewers (telnet, netcat, curl, a browser):", nullptr},
-    {"serve", word_value, serve_only, "[ADDRESS:]PORT", "serve the show on PORT (0: any free one), on\nevery address or on ADDRESS; needs no terminal\nand plays no sound (a silent clock)", set_serve},
+    {nullptr, no_value, anywhere, nullptr, "Serving the show to many viewers (telnet, netcat, curl, a browser, ssh):", nullptr},
+    {"serve", word_value, serve_only, "[ADDRESS:]PORT", "serve the show on PORT (0: any free one), on\nevery address or on ADDRESS; needs no terminal\nand plays no sound (a silent clock)", set_listen<&demo_options::serve_listen>},
     {"serve-web", file_value, serve_only, "DIR", "the web page for browsers, from DIR (the folder\nscripts/build-web.sh makes); default: a page\nthat says how to watch", [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.serve_web = t; return nullptr; }},
     {"serve-charset", word_value, serve_only, "utf8|cp437", "glyphs as UTF-8 (default), or as the code page's\nown bytes for every terminal (BBS terminals)", set_serve_charset},
     {"max-viewers", number_value, serve_only, "N", "connections at once (default 1000)", set_count<&demo_options::max_viewers, 1000000>},
@@ -258,6 +259,9 @@ const option_row option_table[] = {
     {"stall-limit", number_value, serve_only, "S", "drop a viewer that takes nothing for S seconds\n(default 10)", set_count<&demo_options::stall_limit_s, 3600>},
     {"proxy-protocol", no_value, serve_only, nullptr, "every connection starts with a PROXY header\n(HAProxy's send-proxy or send-proxy-v2)",
      [](demo_options& o, const char*, std::uint32_t) -> const char* { o.proxy_protocol = true; return nullptr; }},
+    {"ssh", word_value, serve_only, "[ADDRESS:]PORT", "serve the show over ssh on PORT too (or only):\nany user name, no password; the pty's type and\nsize as with telnet; commands and forwarding\nrefused", set_listen<&demo_options::ssh_listen>},
+    {"ssh-host-key", file_value, serve_only, "FILE", "the ssh server's ed25519 host key, made (mode\n0600) when FILE is missing; needed with --ssh", [](demo_options& o, const char* t, std::uint32_t) -> const char* { o.ssh_host_key = t; return nullptr; }},
+    {"ssh-login-limit", number_value, serve_only, "S", "drop an ssh client not at the show S seconds\nafter connecting (default 30)", set_count<&demo_options::ssh_login_limit_s, 3600>},
 
     {nullptr, no_value, anywhere, nullptr, "Other:", nullptr},
     {"dump-pictures", file_value, anywhere, "FILE", "write the eight pictures, 25 x 80 bytes each",
@@ -455,14 +459,19 @@ bool parse_options(int argc, char** argv, demo_options& o, char* error, int size
     if (o.help || o.version) return true;
     if (const char* problem = check_alone(given)) return fail("%s%s", problem, "");
     if (o.headless && o.window) return fail("option --window does not go with --headless%s%s", "", "");
-    if (!o.serve_listen && scoped[serve_only]) return fail("option --%s needs --serve%s", scoped[serve_only], "");
-    if (o.serve_listen) {
+    if (!o.serve_listen && !o.ssh_listen && scoped[serve_only])
+        return fail("option --%s needs --serve or --ssh%s", scoped[serve_only], "");
+    if (o.ssh_listen && !o.ssh_host_key) return fail("option --ssh needs --ssh-host-key FILE%s%s", "", "");
+    if (!o.ssh_listen && (o.ssh_host_key || given_option(given, "ssh-login-limit")))
+        return fail("option --%s needs --ssh%s", o.ssh_host_key ? "ssh-host-key" : "ssh-login-limit", "");
+    if (!o.serve_listen && o.serve_web) return fail("option --serve-web needs --serve%s%s", "", "");
+    if (o.serve_listen || o.ssh_listen) {
         // A server shows no terminal, window or file of its own: only the
         // code page of the glyphs goes with it.
         for (int i = 0; i < row_count; ++i) {
             const option_row& r = option_table[i];
             if (!given[i] || r.scope == serve_only || !std::strcmp(r.name, "codepage")) continue;
-            return fail("option --%s does not go with --serve%s", r.name, "");
+            return fail("option --%s does not go with %s", r.name, o.serve_listen ? "--serve" : "--ssh");
         }
         return true;
     }

@@ -56,6 +56,9 @@ struct demo_options {
     std::uint32_t max_new_per_minute = 60;  // --max-new-per-minute N
     std::uint32_t stall_limit_s = 10;    // --stall-limit S
     bool proxy_protocol = false;         // --proxy-protocol
+    const char* ssh_listen = nullptr;    // --ssh [ADDRESS:]PORT: serve the show over ssh too, or only
+    const char* ssh_host_key = nullptr;  // --ssh-host-key FILE
+    std::uint32_t ssh_login_limit_s = 30;  // --ssh-login-limit S
 
     const char* write_score_path = nullptr;     // --write-score FILE.wav
     const char* dump_pictures_path = nullptr;   // --dump-pictures FILE

@@ -14,5 +14,8 @@ int run_server(const demo_options& o)
     s.max_new_per_minute = static_cast<int>(o.max_new_per_minute);
     s.stall_limit_s = static_cast<int>(o.stall_limit_s);
     s.proxy_protocol = o.proxy_protocol;
+    s.ssh_listen = o.ssh_listen;
+    s.ssh_host_key = o.ssh_host_key;
+    s.ssh_login_limit_s = static_cast<int>(o.ssh_login_limit_s);
     return serve_show(s);
 }

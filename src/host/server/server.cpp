@@ -17,6 +17,7 @@
 #include "host/server/event_poll.h"
 #include "host/server/net_sockets.h"
 #include "host/server/server_log.h"
+#include "host/server/ssh_viewers.h"
 #include "host/server/terminal_types.h"
 #include "host/server/web_page.h"
 #include "serve/address_limits.h"
@@ -98,6 +99,7 @@ std::int64_t tick = 0;
 
 int listener_token(int i) { return capacity + i; }
 int wake_token() { return capacity + listener_capacity; }
+int ssh_token_base() { return capacity + listener_capacity + 1; }  // the ssh viewers' tokens from here
 
 void on_stop_signal(int)
 {
@@ -108,6 +110,7 @@ void on_stop_signal(int)
     errno = saved;
 }
 
+int ssh_open() { return opts.ssh_listen ? ssh_viewers_open() : 0; }
 int queued(const connection& c) { return c.queue_to - c.queue_from; }
 bool all_out(const connection& c) { return queued(c) == 0 && c.body_sent == c.body_size; }
 
@@ -658,6 +661,7 @@ void begin_stop(std::int64_t now)
         if (c.at == at_viewing && c.view.stage != stage_leaving) leave(c, "the show's server is stopping", "the server stopped");
         else if (c.at != at_lingering && c.at != at_answering && c.at != at_viewing) close_connection(c, "the server stopped");
     }
+    if (opts.ssh_listen) ssh_viewers_stop();
     (void)now;
 }
 
@@ -685,20 +689,37 @@ bool start(const serve_options& o)
     opts = o;
     // Room to refuse a few past the limit with a message, rather than close them at once.
     capacity = o.max_viewers + 64 + o.max_viewers / 16;
-    if (!raise_file_limit(capacity + listener_capacity + 32)) return false;
+    // An ssh connection takes two: the server's and libssh's copy.
+    if (!raise_file_limit(capacity * (o.ssh_listen ? 3 : 1) + 2 * listener_capacity + 32)) return false;
     char why[512];
     if (o.web_dir && !web_page_load(o.web_dir, why, sizeof why)) {
         std::fprintf(stderr, "glimfant: %s\n", why);
         return false;
     }
-    listener_count = listen_on(o.listen, listeners, why, sizeof why);
-    if (listener_count == 0) {
+    listener_count = o.listen ? listen_on(o.listen, listeners, why, sizeof why) : 0;
+    if (o.listen && listener_count == 0) {
         std::fprintf(stderr, "glimfant: %s\n", why);
         return false;
     }
-    if (pipe(wake_pipe) != 0 || !poller_open(capacity + listener_capacity + 1)) {
+    if (pipe(wake_pipe) != 0 || !poller_open(ssh_token_base() + (o.ssh_listen ? ssh_token_count(capacity) : 0))) {
         std::fprintf(stderr, "glimfant: cannot set up the server: %s\n", std::strerror(errno));
         return false;
+    }
+    if (o.ssh_listen) {
+        ssh_setup ssh;
+        ssh.listen = o.ssh_listen;
+        ssh.host_key = o.ssh_host_key;
+        ssh.capacity = capacity;
+        ssh.token_base = ssh_token_base();
+        ssh.max_viewers = o.max_viewers;
+        ssh.admitted = &admitted_count;
+        ssh.limits = &limits;
+        ssh.next_number = &next_number;
+        ssh.proxy_protocol = o.proxy_protocol;
+        ssh.code_page_bytes = o.code_page_bytes;
+        ssh.stall_limit_s = o.stall_limit_s;
+        ssh.login_limit_s = o.ssh_login_limit_s;
+        if (!ssh_viewers_start(ssh)) return false;
     }
     for (int fd : wake_pipe) {
         fcntl(fd, F_SETFL, O_NONBLOCK);
@@ -753,7 +774,7 @@ int serve_show(const serve_options& o)
             stop_at = now;
             begin_stop(now);
         }
-        if (stop_at >= 0 && (open_count == 0 || now - stop_at > stop_grace_ns)) break;
+        if (stop_at >= 0 && ((open_count == 0 && ssh_open() == 0) || now - stop_at > stop_grace_ns)) break;
         const std::int64_t wait = next_tick_ns - now;
         const int n = poller_wait(events, 256, wait > 0 ? static_cast<int>((wait + ms - 1) / ms) : 0);
         now = monotonic_ns();
@@ -762,6 +783,8 @@ int serve_show(const serve_options& o)
             if (token == wake_token()) {
                 char drain[64];
                 while (read(wake_pipe[0], drain, sizeof drain) > 0) {}
+            } else if (token >= ssh_token_base()) {
+                ssh_viewers_event(token - ssh_token_base(), events[i].readable, events[i].writable, now);
             } else if (token >= capacity) {
                 if (token - capacity < listener_count) accept_connections(listeners[token - capacity], now);
             } else {
@@ -777,6 +800,7 @@ int serve_show(const serve_options& o)
         encodings_new_tick(*encodings);
         for (int i = 0; i < capacity; ++i)
             if (connections[i].fd >= 0) tick_connection(connections[i], now, stall_ns);
+        if (o.ssh_listen) ssh_viewers_tick(tick, now, *encodings);
         if (now >= next_purge) {
             limits_purge(limits, now);
             next_purge = now + 1000 * ms;
@@ -784,6 +808,7 @@ int serve_show(const serve_options& o)
     }
     for (int i = 0; i < capacity; ++i)
         if (connections[i].fd >= 0) close_connection(connections[i], "the server stopped");
+    if (o.ssh_listen) ssh_viewers_end();
     log_line("stopped");
     return 0;
 }
