@@ -38,7 +38,9 @@ screen() { ffmpeg -v error -f x11grab -draw_mouse 0 -video_size 1920x1080 -i "$D
 (cd "$dir" && env WINEDEBUG=-all "$wine" "$exe" --window --mute 2>"$dir/err"; echo $? > "$dir/status") &
 pids+=($!)
 wait_for 'window=$(xdotool search --name "^glimfant\$" 2>/dev/null | tail -1); [ -n "$window" ]' || fail "no window"
-xdotool windowactivate --sync "$window" 2>/dev/null || true
+# The keys go where the focus is, as a viewer's do.
+wait_for 'xdotool windowactivate "$window" 2>/dev/null; [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]' ||
+    fail "the window does not take the focus"
 wait_for '[ "$(geometry)" = "WIDTH=1067 HEIGHT=800 " ]' || fail "the window is not 1067 x 800: $(geometry)"
 echo "the window opens at 4:3, 1067 x 800"
 
