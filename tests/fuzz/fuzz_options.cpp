@@ -71,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (o.codepage != 437 && o.codepage != 850 && o.codepage != 865) std::abort();
     if (o.color != 0 && o.color != 16 && o.color != 256 && o.color != 24) std::abort();
     if (o.audio_latency_ms < -1 || o.audio_latency_ms > 1000) std::abort();
-    if ((o.png_path || o.video_path) && o.frames == 0) std::abort();
+    if (((o.png_path && !o.at_start) || o.video_path) && o.frames == 0) std::abort();  // the start picture needs no frame
+    if (o.scale < 0 || o.scale > 2 || (o.fullscreen && !o.window)) std::abort();
+    if (o.window && (o.headless || o.record_path)) std::abort();
     if ((o.write_score_path || o.dump_pictures_path) && (o.headless || o.record_path || o.stats_path)) std::abort();
     return 0;
 }
