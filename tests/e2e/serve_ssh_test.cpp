@@ -125,11 +125,22 @@ struct ssh_server {
     }
     ~ssh_server()
     {
+        if (pid <= 0) return;
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
 
     std::string log() const { return slurp(dir / "log"); }
+    // SIGTERM, then the exit status (-1 when it did not end within 5 s).
+    int stop()
+    {
+        kill(pid, SIGTERM);
+        int status = 0;
+        const bool ended = wait_for([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+        if (!ended) return -1;
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
     std::string ssh(const std::string& args, int to_port = 0) const
     {
         return "ssh -F /dev/null -o BatchMode=yes -o StrictHostKeyChecking=no -o UserKnownHostsFile=" + (dir / "known_hosts") +
@@ -217,7 +228,7 @@ TEST(ssh_e2e, a_client_that_stalls_in_the_handshake_is_dropped_and_costs_the_oth
     close(silent);
 }
 
-TEST(ssh_e2e, behind_haproxy_the_server_sees_the_viewers_own_address)
+TEST(ssh_e2e, behind_haproxy_the_server_sees_the_viewers_own_address_and_sigterm_gives_it_back)
 {
     if (!have("ssh") || !have("haproxy")) GTEST_SKIP() << "ssh or haproxy is not installed";
     ssh_server s("haproxy", "--proxy-protocol");
@@ -233,9 +244,14 @@ TEST(ssh_e2e, behind_haproxy_the_server_sees_the_viewers_own_address)
     std::fclose(f);
     const pid_t haproxy = spawn("haproxy -db -f " + config, s.dir / "haproxy.log");
     EXPECT_TRUE(wait_for([&] { return status_of("nc -z 127.0.0.1 " + std::to_string(port)) == 0; }));
-    const std::string stream = output_of("timeout 2 " + s.ssh("-b 127.0.0.3 -T v@127.0.0.1 </dev/null 2>/dev/null", port));
-    EXPECT_GT(count(stream, "\x1b[?2026h"), 20);
+    const std::string stream = s.dir / "stream";
+    const pid_t viewer = spawn(s.ssh("-b 127.0.0.3 -T v@127.0.0.1 </dev/null >" + stream, port), s.dir / "ssh.err");
+    EXPECT_TRUE(wait_for([&] { return count(slurp(stream), "\x1b[?2026h") > 20; })) << slurp(s.dir / "ssh.err");
     EXPECT_TRUE(has(s.log(), "is 127.0.0.3:")) << s.log();  // the viewer's, not HAProxy's
+    EXPECT_EQ(s.stop(), 0);
+    int status = 0;
+    waitpid(viewer, &status, 0);
+    EXPECT_TRUE(has(slurp(stream), "\x1b[0m\x1b[26H\r\nglimfant: the show's server is stopping\r\n"));
     end(haproxy);
 }
 
