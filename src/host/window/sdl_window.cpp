@@ -155,8 +155,9 @@ void pump_events()
         else if (event.type == SDL_WINDOWEVENT)
             redraw = redraw || event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
                      event.window.event == SDL_WINDOWEVENT_EXPOSED;
-        else if (event.type == SDL_RENDER_TARGETS_RESET || event.type == SDL_RENDER_DEVICE_RESET) {
-            win.texture_stale = true;
+        else if (event.type == SDL_RENDER_DEVICE_RESET) {  // the texture went with the device
+            if (win.texture) sdl.DestroyTexture(win.texture);
+            win.texture = nullptr;
             redraw = true;
         }
     }
