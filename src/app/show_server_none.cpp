@@ -4,6 +4,6 @@
 
 int run_server(const demo_options&)
 {
-    std::fputs("glimfant: this build cannot serve the show (--serve is for Unix)\n", stderr);
+    std::fputs("glimfant: this build cannot serve the show (--serve and --ssh are for Unix)\n", stderr);
     return 2;
 }

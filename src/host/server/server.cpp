@@ -734,7 +734,7 @@ bool start(const serve_options& o)
         return false;
     }
     pool = static_cast<char*>(p);
-    connections = new connection[static_cast<std::size_t>(capacity)];
+    connections = new connection[static_cast<std::size_t>(capacity)]();  // zeroed, fd -1: a slot starts as a closed one leaves it
     for (int i = 0; i < capacity; ++i) connections[i].slot = pool + slot_bytes * static_cast<std::size_t>(i);
     limits_init(limits, o.max_per_address, o.max_new_per_minute, capacity);
     frames = show_frames_render();

@@ -1,7 +1,8 @@
 // The show served over the network to many viewers at once from one
 // process: telnet, raw TCP (netcat) and HTTP (curl, wget, a browser) on one
-// port, told apart by what they send first (serve/first_bytes.h). Sockets
-// are non-blocking and one thread waits on them all (epoll); every 20 ms a
+// port, told apart by what they send first (serve/first_bytes.h), and ssh
+// on a port of its own (ssh_viewers.h). Sockets are non-blocking and one
+// thread waits on them all (epoll); every 20 ms a
 // tick sends each viewer the frame its showing is at, the bytes made once
 // for all viewers at the same place (serve/frame_encodings.h). A viewer who
 // does not take them is skipped to the newest frame, never queued more

@@ -646,7 +646,7 @@ bool ssh_viewers_start(const ssh_setup& s)
         return false;
     }
     pool = static_cast<char*>(p);
-    connections = new ssh_connection[static_cast<std::size_t>(s.capacity)];
+    connections = new ssh_connection[static_cast<std::size_t>(s.capacity)]();  // zeroed, fd -1
     for (int i = 0; i < s.capacity; ++i)
         connections[i].queue = pool + static_cast<std::size_t>(viewer_queue_bytes) * static_cast<std::size_t>(i);
     for (int i = 0; i < listener_count; ++i) {
