@@ -1,6 +1,5 @@
 #include "host/server/ssh_viewers.h"
 
-#include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 #include <libssh/server.h>
 #include <fcntl.h>
@@ -15,6 +14,7 @@
 #include "host/server/event_poll.h"
 #include "host/server/server_log.h"
 #include "host/server/ssh_host_key.h"
+#include "host/server/ssh_requests.h"
 #include "host/server/terminal_types.h"
 #include "serve/proxy_header.h"
 #include "serve/viewer_session.h"
@@ -25,7 +25,6 @@ constexpr std::int64_t ms = 1000000;
 constexpr std::int64_t session_limit_ns = std::int64_t{2} * 3600 * 1000 * ms;
 constexpr std::int64_t closing_limit_ns = 1000 * ms;  // after the channel's close, for the client's own
 constexpr int accepts_per_wake = 64;
-constexpr int term_capacity = 64;
 constexpr unsigned char control_c = 0x03;
 
 enum ssh_stage : std::uint8_t {
@@ -38,24 +37,18 @@ enum ssh_stage : std::uint8_t {
 
 struct ssh_connection {
     int fd = -1;                   // the poller's; libssh closes a copy of its own
-    std::uint32_t number;
     peer_name peer;
     ssh_stage at;
     bool admitted;                 // counted in the limits
     const char* refusal;           // past a limit: said at its shell, then closed
-    const char* refused;           // a command or a subsystem was asked for: said, then closed
     bool want_write;
     bool read_paused;              // a PROXY header not yet whole: read again at the tick
-    ssh_session session;
-    ssh_channel channel;
-    ssh_server_callbacks_struct server_calls;  // libssh keeps pointers to both
-    ssh_channel_callbacks_struct channel_calls;
-    ssh_counter_struct counter;    // the bytes through the socket
-    bool pty, shell, interrupt, channel_ended;
-    bool client_eof, client_closed;  // the client's end of input, and its close, on the channel
+    bool interrupt;                // Ctrl-C came
+    bool channel_ended;            // its exit status, EOF and close sent
     int exit_status;
-    char term[term_capacity];      // from the pty request, as the client sent it
-    int columns, rows;             // likewise; 0 when it gave none
+    ssh_session session;
+    ssh_counter_struct counter;    // the bytes through the socket
+    ssh_requests asked;            // what the client asked for (the channel, its pty ...)
     std::int64_t opened_ns, stage_ns, progress_ns;
     std::uint64_t out_seen;        // counter.out_bytes at the last look
     char* queue;                   // viewer_queue_bytes: what the channel's window did not take
@@ -83,8 +76,8 @@ bool all_out(const ssh_connection& c) { return queued(c) == 0 && !pending(c); }
 bool broken(const ssh_connection& c)
 {
     // A stream may end its input and still watch; a terminal without keys is done.
-    return !c.session || (ssh_get_status(c.session) & (SSH_CLOSED | SSH_CLOSED_ERROR)) || c.client_closed ||
-           (c.client_eof && c.view.interactive);
+    return !c.session || (ssh_get_status(c.session) & (SSH_CLOSED | SSH_CLOSED_ERROR)) || c.asked.client_closed ||
+           (c.asked.client_eof && c.view.interactive);
 }
 
 void enter(ssh_connection& c, ssh_stage s)
@@ -101,13 +94,13 @@ void close_connection(ssh_connection& c, const char* why, bool reset = false)
     const double seconds = static_cast<double>(current_ns - c.opened_ns) / 1e9;
     const auto bytes = static_cast<unsigned long long>(c.counter.out_bytes);
     if (c.view.frames > 0) {
-        char term[term_capacity * 4];
-        log_escape(c.term, -1, term, sizeof term);
-        log_line("#%u close %s ssh term=%s size=%dx%d bytes=%llu frames=%llu seconds=%.1f why=%s", c.number, address,
-                 c.pty && c.term[0] ? term : "-", c.view.columns, c.view.rows, bytes,
+        char term[ssh_term_capacity * 4];
+        log_escape(c.asked.term, -1, term, sizeof term);
+        log_line("#%u close %s ssh term=%s size=%dx%d bytes=%llu frames=%llu seconds=%.1f why=%s", c.asked.number,
+                 address, c.asked.pty && c.asked.term[0] ? term : "-", c.view.columns, c.view.rows, bytes,
                  static_cast<unsigned long long>(c.view.frames), seconds, c.why);
     } else {
-        log_line("#%u close %s ssh bytes=%llu seconds=%.1f why=%s", c.number, address, bytes, seconds, c.why);
+        log_line("#%u close %s ssh bytes=%llu seconds=%.1f why=%s", c.asked.number, address, bytes, seconds, c.why);
     }
     if (c.admitted) {
         limits_release(*setup.limits, c.peer.address);
@@ -150,11 +143,11 @@ void note_progress(ssh_connection& c)
 // when the channel is gone.
 int write_some(ssh_connection& c, const char* bytes, int n)
 {
-    const std::uint32_t window = ssh_channel_window_size(c.channel);
+    const std::uint32_t window = ssh_channel_window_size(c.asked.channel);
     const int k = static_cast<std::uint32_t>(n) < window ? n : static_cast<int>(window);
     if (k == 0) return 0;
     // libssh sends what the socket takes now and keeps the rest for the next flush.
-    const int written = ssh_channel_write(c.channel, bytes, static_cast<std::uint32_t>(k));
+    const int written = ssh_channel_write(c.asked.channel, bytes, static_cast<std::uint32_t>(k));
     return written < 0 ? -1 : written;
 }
 
@@ -194,124 +187,6 @@ bool send_bytes(ssh_connection& c, const char* bytes, int n)
     return true;
 }
 
-// ---- What libssh calls while it reads a client's packets. They only take
-// note: the connection acts on it once libssh has returned.
-
-int on_auth_none(ssh_session, const char*, void*) { return SSH_AUTH_SUCCESS; }  // any user, no password
-
-int on_pty(ssh_session, ssh_channel, const char* term, int width, int height, int, int, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    if (c.shell) return 1;
-    c.pty = true;
-    std::snprintf(c.term, sizeof c.term, "%s", term ? term : "");
-    c.columns = width;
-    c.rows = height;
-    return 0;
-}
-
-int on_window_change(ssh_session, ssh_channel, int width, int height, int, int, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    c.columns = width;
-    c.rows = height;
-    if (c.at == at_viewing && c.view.stage != stage_leaving) session_resize(c.view, width, height);
-    return 0;
-}
-
-int on_shell(ssh_session, ssh_channel, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    if (c.shell || c.refused) return 1;
-    c.shell = true;
-    return 0;
-}
-
-// A command or a subsystem: refused, and nothing else will come of the connection.
-void refuse_request(ssh_connection& c, const char* what, const char* why)
-{
-    log_line("#%u refused %s", c.number, what);
-    if (!c.refused && !c.shell) c.refused = why;
-}
-
-int on_exec(ssh_session, ssh_channel, const char*, void* data)
-{
-    refuse_request(*static_cast<ssh_connection*>(data), "a command", "it asked to run a command");
-    return 1;
-}
-
-int on_subsystem(ssh_session, ssh_channel, const char*, void* data)
-{
-    refuse_request(*static_cast<ssh_connection*>(data), "a subsystem", "it asked for a subsystem");
-    return 1;
-}
-
-void on_agent(ssh_session, ssh_channel, void* data)
-{
-    // Nothing is set up for it, so nothing is forwarded; the client asks without wanting an answer.
-    log_line("#%u refused agent forwarding", static_cast<ssh_connection*>(data)->number);
-}
-
-int on_data(ssh_session, ssh_channel, void* bytes, std::uint32_t n, int is_stderr, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    const auto* b = static_cast<const unsigned char*>(bytes);
-    if (is_stderr || c.at != at_viewing || c.view.stage == stage_leaving) return static_cast<int>(n);
-    // Ctrl-C leaves, as telnet's interrupt does: the viewer's terminal sends it as a byte.
-    if (std::memchr(b, control_c, n)) c.interrupt = true;
-    session_input(c.view, b, static_cast<int>(n), current_ns);
-    return static_cast<int>(n);
-}
-
-void on_channel_eof(ssh_session, ssh_channel, void* data) { static_cast<ssh_connection*>(data)->client_eof = true; }
-void on_channel_close(ssh_session, ssh_channel, void* data) { static_cast<ssh_connection*>(data)->client_closed = true; }
-
-ssh_channel on_session_channel(ssh_session session, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    if (c.channel) {
-        log_line("#%u refused a second session", c.number);
-        return nullptr;
-    }
-    c.channel = ssh_channel_new(session);
-    if (!c.channel) return nullptr;
-    ssh_channel_callbacks_struct& k = c.channel_calls;
-    k = ssh_channel_callbacks_struct{};
-    ssh_callbacks_init(&k);
-    k.userdata = &c;
-    k.channel_data_function = on_data;
-    k.channel_eof_function = on_channel_eof;
-    k.channel_close_function = on_channel_close;
-    k.channel_pty_request_function = on_pty;
-    k.channel_shell_request_function = on_shell;
-    k.channel_auth_agent_req_function = on_agent;
-    k.channel_pty_window_change_function = on_window_change;
-    k.channel_exec_request_function = on_exec;
-    k.channel_subsystem_request_function = on_subsystem;
-    ssh_set_channel_callbacks(c.channel, &k);
-    return c.channel;
-}
-
-// Every request the callbacks above do not take: answered no (libssh's
-// default), the forwarding ones named in the log.
-int on_other_request(ssh_session, ssh_message m, void* data)
-{
-    auto& c = *static_cast<ssh_connection*>(data);
-    const char* what = nullptr;
-    const int type = ssh_message_type(m), subtype = ssh_message_subtype(m);
-    if (type == SSH_REQUEST_CHANNEL_OPEN) {
-        if (subtype == SSH_CHANNEL_DIRECT_TCPIP || subtype == SSH_CHANNEL_FORWARDED_TCPIP) what = "port forwarding";
-        else if (subtype == SSH_CHANNEL_X11) what = "X11 forwarding";
-        else if (subtype == SSH_CHANNEL_AUTH_AGENT) what = "agent forwarding";
-    } else if (type == SSH_REQUEST_CHANNEL && subtype == SSH_CHANNEL_REQUEST_X11) {
-        what = "X11 forwarding";
-    } else if (type == SSH_REQUEST_GLOBAL && subtype == SSH_GLOBAL_REQUEST_TCPIP_FORWARD) {
-        what = "port forwarding";
-    }
-    if (what) log_line("#%u refused %s", c.number, what);
-    return 1;  // the default answer: a refusal (and for the service request, its acceptance)
-}
-
 // ---- The connection's stages.
 
 void start_session(ssh_connection& c)
@@ -334,15 +209,7 @@ void start_session(ssh_connection& c)
     }
     ssh_set_blocking(c.session, 0);
     ssh_set_counters(c.session, &c.counter, nullptr);
-    ssh_server_callbacks_struct& s = c.server_calls;
-    s = ssh_server_callbacks_struct{};
-    ssh_callbacks_init(&s);
-    s.userdata = &c;
-    s.auth_none_function = on_auth_none;
-    s.channel_open_request_session_function = on_session_channel;
-    ssh_set_server_callbacks(c.session, &s);
-    ssh_set_message_callback(c.session, on_other_request, &c);
-    ssh_set_auth_methods(c.session, SSH_AUTH_METHOD_NONE);
+    ssh_requests_watch(c.asked, c.session);
     if (ssh_bind_accept_fd(binder, c.session, copy) != SSH_OK) {
         close(copy);
         close_connection(c, "libssh did not take it");
@@ -387,7 +254,7 @@ void read_proxy_header(ssh_connection& c)
         c.peer.port = source.port;
         char address[address_text_capacity];
         peer_text(c.peer, address);
-        log_line("#%u is %s (from the PROXY header)", c.number, address);
+        log_line("#%u is %s (from the PROXY header)", c.asked.number, address);
     }
     c.opened_ns = current_ns;  // the waits start from here
     start_session(c);
@@ -400,18 +267,21 @@ void start_viewer(ssh_connection& c)
     output_kind kind;
     kind.raw_bytes = setup.code_page_bytes;
     int columns = screen_width, rows = screen_height;
-    if (c.pty) {
-        kind.color = color_for_term(c.term);
-        kind.raw_bytes = kind.raw_bytes || raw_bytes_for_term(c.term);
-        kind.erase_in_color = term_erases_in_color(c.term);
-        if (c.columns > 0 && c.rows > 0) {
-            columns = c.columns;
-            rows = c.rows;
+    const ssh_requests& r = c.asked;
+    if (r.pty) {
+        kind.color = color_for_term(r.term);
+        kind.raw_bytes = kind.raw_bytes || raw_bytes_for_term(r.term);
+        kind.erase_in_color = term_erases_in_color(r.term);
+        if (r.columns > 0 && r.rows > 0) {
+            columns = r.columns;
+            rows = r.rows;
         }
     } else {
         kind.stream = true;
     }
-    session_start(c.view, kind, c.pty, columns, rows, current_tick);
+    session_start(c.view, kind, r.pty, columns, rows, current_tick);
+    c.asked.resized = false;
+    c.asked.input_length = 0;  // what came before the show is no key
     enter(c, at_viewing);
     char text[session_text_room];
     if (!send_bytes(c, text, session_opening(c.view, text, current_ns))) close_connection(c, "its queue overflowed");
@@ -435,9 +305,9 @@ void turn_away(ssh_connection& c, const char* line, const char* why, int status)
     char text[160];
     const int n = std::snprintf(text, sizeof text, "glimfant: %s\r\n", line);
     enter(c, at_closing);
-    if (c.refused) {
+    if (c.asked.refused) {
         // The refusal's own answer is the client's message; this line says what the server is.
-        if (ssh_channel_write_stderr(c.channel, text, static_cast<std::uint32_t>(n)) < 0) close_connection(c, why);
+        if (ssh_channel_write_stderr(c.asked.channel, text, static_cast<std::uint32_t>(n)) < 0) close_connection(c, why);
     } else if (!send_bytes(c, text, n)) {
         close_connection(c, why);
     }
@@ -453,23 +323,38 @@ void advance_closing(ssh_connection& c)
         return;
     }
     if (queued(c) > 0) return;
-    if (!c.channel_ended && c.channel && !c.client_closed) {
-        ssh_channel_request_send_exit_status(c.channel, c.exit_status);
-        ssh_channel_send_eof(c.channel);
-        ssh_channel_close(c.channel);
+    ssh_channel channel = c.asked.channel;
+    if (!c.channel_ended && channel && !c.asked.client_closed) {
+        ssh_channel_request_send_exit_status(channel, c.exit_status);
+        ssh_channel_send_eof(channel);
+        ssh_channel_close(channel);
     }
     c.channel_ended = true;
     if (!pending(c) && (broken(c) || current_ns - c.stage_ns > closing_limit_ns)) close_connection(c, "done");
+}
+
+// The keys and window changes that came while libssh read, to the viewer.
+void take_requests(ssh_connection& c)
+{
+    ssh_requests& r = c.asked;
+    if (c.view.stage != stage_leaving) {
+        if (r.resized) session_resize(c.view, r.columns, r.rows);
+        // Ctrl-C leaves, as telnet's interrupt does: the viewer's terminal sends it as a byte.
+        if (std::memchr(r.input, control_c, static_cast<std::size_t>(r.input_length))) c.interrupt = true;
+        if (r.input_length > 0) session_input(c.view, r.input, r.input_length, current_ns);
+    }
+    r.resized = false;
+    r.input_length = 0;
 }
 
 // After libssh has read or written: what the client asked for, acted on.
 void settle(ssh_connection& c)
 {
     note_progress(c);
-    if (c.at == at_login && c.refused) {
-        turn_away(c, "this server shows the show, and runs no commands", c.refused, 1);
+    if (c.at == at_login && c.asked.refused) {
+        turn_away(c, "this server shows the show, and runs no commands", c.asked.refused, 1);
         if (c.fd < 0) return;
-    } else if (c.at == at_login && c.shell) {
+    } else if (c.at == at_login && c.asked.shell) {
         if (c.refusal) turn_away(c, c.refusal, c.refusal, 1);
         else start_viewer(c);
         if (c.fd < 0) return;
@@ -479,6 +364,7 @@ void settle(ssh_connection& c)
             close_connection(c, "the client closed");
             return;
         }
+        take_requests(c);
         if (!flush_queue(c)) {
             close_connection(c, "the client closed");
             return;
@@ -543,12 +429,12 @@ void accept_connections(int listener)
         }
         ssh_connection& c = connections[place];
         c.fd = fd;
-        c.number = number;
+        c.asked.number = number;
         c.peer = peer;
         c.opened_ns = c.progress_ns = current_ns;
         ++open_count;
         poller_watch(fd, token_of(c), true, false);
-        log_line("#%u open %s ssh", c.number, address);
+        log_line("#%u open %s ssh", c.asked.number, address);
         if (setup.proxy_protocol) {
             enter(c, at_proxy_header);
         } else {
@@ -580,6 +466,11 @@ void tick_connection(ssh_connection& c, std::int64_t stall_ns, frame_encodings& 
     if (c.at == at_closing) {
         advance_closing(c);
         if (c.fd >= 0) watch(c);
+        return;
+    }
+    take_requests(c);  // what came while libssh wrote
+    if (c.interrupt && c.view.stage != stage_leaving) {
+        leave(c, nullptr, "interrupt");
         return;
     }
     if (c.view.stage != stage_leaving) {
