@@ -486,8 +486,11 @@ TEST(viewer_controls_e2e, a_screensaver_drops_what_was_typed_before_it_started)
 {
     if (!have_tmux()) GTEST_SKIP() << "tmux is not installed";
     tmux_session s("saver_typed", 80, 25);
-    s.type("while [ ! -e " + s.path("go") + " ]; do sleep 0.05; done; " + binary + " --mute --screensaver --stats " +
-           s.path("stats.txt") + "; echo $? > " + s.path("status"));
+    s.type("touch " + s.path("waiting") + "; while [ ! -e " + s.path("go") + " ]; do sleep 0.05; done; " + binary +
+           " --mute --screensaver --stats " + s.path("stats.txt") + "; echo $? > " + s.path("status"));
+    // Typed once the shell runs the line, so the terminal echoes it (while the
+    // shell still reads its line, a key is neither echoed nor kept).
+    ASSERT_TRUE(wait_for([&] { return access(s.path("waiting").c_str(), F_OK) == 0; }));
     s.keys("Z");
     ASSERT_TRUE(wait_for([&] { return s.pane().find("\nZ\n") != std::string::npos; })) << s.pane();
     ASSERT_EQ(std::system(("touch " + s.path("go")).c_str()), 0);
