@@ -13,7 +13,7 @@
 #include <cstdint>
 
 inline constexpr int ssh_term_capacity = 64;
-inline constexpr int ssh_input_room = 4096;  // keys between two looks; more is dropped
+inline constexpr int ssh_input_room = 256;  // keys and terminal answers between two looks; more is dropped
 
 struct ssh_requests {
     std::uint32_t number;           // the connection's, for the log
