@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,12 @@ namespace {
 
 constexpr int key_file_limit = 16 * 1024;  // an ed25519 key file is about 400 bytes
 constexpr int path_limit = 4096;
+
+// Wipes a secret, through a volatile pointer so that the stores stay.
+void wipe(void* bytes, std::size_t n)
+{
+    for (auto* b = static_cast<volatile unsigned char*>(bytes); n > 0; --n) *b++ = 0;
+}
 
 ssh_key fail(char* why, int why_size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 ssh_key fail(char* why, int why_size, const char* format, ...)
@@ -56,7 +61,7 @@ ssh_key read_key(int fd, const char* path, char* why, int why_size)
     text[n] = '\0';
     ssh_key key = nullptr;
     const int imported = ssh_pki_import_privkey_base64(text, nullptr, nullptr, nullptr, &key);
-    explicit_bzero(text, sizeof text);
+    wipe(text, sizeof text);
     if (imported != SSH_OK || !key)
         return fail(why, why_size, "the ssh host key '%s' is not an unencrypted OpenSSH private key", printable(path));
     if (ssh_key_type(key) != SSH_KEYTYPE_ED25519) {
@@ -99,7 +104,7 @@ ssh_key make_key(const char* path, char* why, int why_size)
         written = false;
         error = errno;
     }
-    explicit_bzero(text, length);
+    wipe(text, length);
     ssh_string_free_char(text);
     if (fd >= 0 && close(fd) != 0 && written) {
         written = false;
