@@ -15,12 +15,14 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "terminal/ansi_encoder.h"
 #include "terminal/key_decoder.h"
+#include "terminal/link_pacing.h"
 #include "terminal/terminal_caps.h"
 #include "platform/terminal_host.h"
 #include "sound/music.h"
@@ -247,29 +249,41 @@ TEST(terminal_backend, ctrl_z_restores_stops_and_on_continue_redraws_and_re_anch
 // The keyboard plays a terminal that answers the status requests, and
 // another program's answer nobody asked for comes while none is due, just
 // before a frame asks again; the answer to that request comes 50 ms later,
-// after the show has ended. It is read, not left for the shell.
+// after the show has ended. It is read, not left for the shell. (An exit
+// waits for the answers due a margin past two round trips; a run whose
+// answer this machine held up past the margin is run again.)
 TEST(terminal_backend, an_answer_nobody_asked_for_leaves_no_answer_for_the_shell)
 {
-    backend_run run;
-    run.start([](const platform_api& api, int keyboard) {
-        static const char answer[] = "\x1b[?1;2c";
-        static screen_cell cells[screen_cells];
-        if (write(keyboard, answer, sizeof answer - 1) <= 0) return 10;  // to the take-over's request
-        sleep_ms(5);
-        api.escape_down();
-        if (write(keyboard, answer, sizeof answer - 1) <= 0) return 11;  // asked by nobody
-        sleep_ms(5);
-        api.present(cells, screen_width, screen_height);
-        api.escape_down();
-        std::thread late([keyboard] {
-            sleep_ms(50);
-            if (write(keyboard, answer, sizeof answer - 1) <= 0) std::abort();
+    constexpr int too_late = 20;
+    std::unique_ptr<backend_run> held;
+    int status = too_late;
+    for (int attempt = 0; attempt < 3 && status == too_late; ++attempt) {
+        held = std::make_unique<backend_run>();
+        held->start([](const platform_api& api, int keyboard) {
+            static const char answer[] = "\x1b[?1;2c";
+            static screen_cell cells[screen_cells];
+            if (write(keyboard, answer, sizeof answer - 1) <= 0) return 10;  // to the take-over's request
+            sleep_ms(5);
+            api.escape_down();
+            if (write(keyboard, answer, sizeof answer - 1) <= 0) return 11;  // asked by nobody
+            sleep_ms(5);
+            const auto asked = std::chrono::steady_clock::now();
+            api.present(cells, screen_width, screen_height);
+            api.escape_down();
+            std::chrono::steady_clock::duration took{};
+            std::thread late([keyboard, asked, &took] {
+                sleep_ms(50);
+                if (write(keyboard, answer, sizeof answer - 1) <= 0) std::abort();
+                took = std::chrono::steady_clock::now() - asked;
+            });
+            api.shutdown();
+            late.join();
+            return took < std::chrono::nanoseconds(answer_margin_ns) ? 0 : too_late;
         });
-        api.shutdown();
-        late.join();
-        return 0;
-    });
-    ASSERT_EQ(run.status(), 0);
+        status = held->status();
+    }
+    ASSERT_EQ(status, 0);
+    backend_run& run = *held;
     const std::vector<std::string> w = run.writes();
     ASSERT_EQ(w.size(), 3u);
     EXPECT_TRUE(is_frame(w[1], true));
