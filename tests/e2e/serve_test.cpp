@@ -57,12 +57,14 @@ struct server {
             execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        wait_for([&] {
-            const std::string text = slurp(log);
-            const std::size_t at = text.find("listening on 127.0.0.1:");
-            if (at != std::string::npos) port = std::atoi(text.c_str() + at + 23);
-            return port > 0;
-        });
+        // The show is rendered before the server listens: seconds under the sanitizers on a loaded machine.
+        for (int tries = 0; tries < 6 && port == 0; ++tries)
+            wait_for([&] {
+                const std::string text = slurp(log);
+                const std::size_t at = text.find("listening on 127.0.0.1:");
+                if (at != std::string::npos) port = std::atoi(text.c_str() + at + 23);
+                return port > 0;
+            });
         EXPECT_GT(port, 0) << slurp(log);
     }
 
@@ -391,7 +393,8 @@ TEST(serve_e2e, haproxy_in_front_of_two_servers_spreads_the_viewers_and_passes_t
         execlp("haproxy", "haproxy", "-db", "-f", config.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    EXPECT_TRUE(wait_for([&] { return e2e::status_of("curl -s -o /dev/null -I http://127.0.0.1:" + std::to_string(port) + "/") == 0; }));
+    EXPECT_TRUE(wait_for([&] { return e2e::status_of("curl -s -o /dev/null --max-time 2 -I http://127.0.0.1:" + std::to_string(port) + "/") == 0; }))
+        << first.log() << second.log();
     std::vector<client*> viewers;
     for (int i = 0; i < 4; ++i) {
         viewers.push_back(new client(port));
