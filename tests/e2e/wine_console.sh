@@ -78,8 +78,12 @@ sleep 1
 keys Escape
 wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 [ "$(cat "$dir/status")" = 0 ] || fail "ESC ended with status $(cat "$dir/status")"
+# The first frame at the burn shows it and at most the time since the frame
+# before, less a frame (what a loaded machine added), past 389 ms.
 awk '$1 != "#" { if ($5 == previous && $5 > 0) { if (++run > longest) longest = run } else run = 0
-                 if ($5 >= 10111 && $5 < 10500) moved = 1; previous = $5 }
+                 late = shown && $3 - shown > 20 ? $3 - shown - 20 : 0
+                 if (!seen && $5 >= 10111) { seen = 1; moved = $5 < 10500 + late }
+                 previous = $5; shown = $3 }
      END { exit !(longest >= 20 && moved) }' "$dir/stats.txt" || fail "no pause or no move in the music column"
 echo "p pauses and resumes, the right arrow moves to the next scene"
 

@@ -11,7 +11,8 @@ command -v pulseaudio >/dev/null || { echo "FAILED: pulseaudio is not installed"
 dir=$(mktemp -d)
 export XDG_RUNTIME_DIR=$dir/runtime PULSE_RUNTIME_PATH=$dir/runtime/pulse
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-t() { tmux -S "$dir/tmux" -f /dev/null "$@"; }  # a server of its own, its socket in the scratch folder
+socket=$dir/tmux
+t() { tmux -S "$socket" -f /dev/null "$@"; }  # a server of its own, its socket in the scratch folder
 cleanup() {
     t kill-server 2>/dev/null || true
     [ -s "$PULSE_RUNTIME_PATH/pid" ] && kill "$(cat "$PULSE_RUNTIME_PATH/pid")" 2>/dev/null || true
@@ -62,6 +63,7 @@ echo "the score plays through waveOut; the clock is the device's"
 # half again: wine's device starts slowly after a reset too).
 rm -f "$dir/status"
 t kill-server
+socket=$dir/tmux-seek  # a new server: the old one may still be on its way out
 t new-session -d -s t -x 80 -y 25 \
     "cd $dir && env -u DISPLAY WINEDEBUG=-all $wine $exe --score --stats $dir/seek_stats 2>$dir/err; echo \$? > $dir/status; sleep 600"
 wait_for 't capture-pane -p -t t | grep -q "8   8 8 88888"' || fail "no start picture"
@@ -74,10 +76,14 @@ wait_for '[ -s "$dir/status" ]' || fail "ESC did not end the show"
 [ "$(cat "$dir/status")" = 0 ] || fail "status $(cat "$dir/status")"
 awk '!/^#/ { if (!moved && $5 >= 10111) { moved = 1; first = n + 1 } n++; p[n] = $3; m[n] = $5 }
      END {
-        if (!moved) { print "FAILED: the music time did not move to 10111 ms"; exit 1 }
-        if (m[first] > 10111 + 300) { print "FAILED: the move went to " m[first] " ms"; exit 1 }
+        if (!moved) { print "FAILED: the music time did not move to 10111 ms (" n " frames, the last at " m[n] " ms)"; exit 1 }
+        # The frame after the move shows the burn and at most the time since
+        # the frame before, less a frame (what a loaded machine added).
+        late = first > 1 && p[first] - p[first - 1] > 20 ? p[first] - p[first - 1] - 20 : 0
+        if (m[first] > 10111 + 300 + late) { print "FAILED: the move went to " m[first] " ms"; exit 1 }
         h = int((first + n) / 2); dp = p[n] - p[h]; dm = m[n] - m[h]
-        printf "after the seek: %d ms of music in %.0f ms of frames %d..%d\n", dm, dp, h, n
-        if (dm < 0.95 * dp || dm > 1.05 * dp) { print "FAILED: the music clock does not keep pace after the seek"; exit 1 }
+        for (k = h + 1; k <= n; k++) if (p[k] - p[k - 1] > 25) stalled += p[k] - p[k - 1] - 20
+        printf "after the seek: %d ms of music in %.0f ms of frames %d..%d (%.0f ms of stalls)\n", dm, dp, h, n, stalled
+        if (dm < 0.95 * dp - stalled || dm > 1.05 * dp + stalled) { print "FAILED: the music clock does not keep pace after the seek"; exit 1 }
      }' "$dir/seek_stats"
 echo "a seek moves the waveOut sound and clock"
