@@ -705,22 +705,6 @@ bool start(const serve_options& o)
         std::fprintf(stderr, "glimfant: cannot set up the server: %s\n", std::strerror(errno));
         return false;
     }
-    if (o.ssh_listen) {
-        ssh_setup ssh;
-        ssh.listen = o.ssh_listen;
-        ssh.host_key = o.ssh_host_key;
-        ssh.capacity = capacity;
-        ssh.token_base = ssh_token_base();
-        ssh.max_viewers = o.max_viewers;
-        ssh.admitted = &admitted_count;
-        ssh.limits = &limits;
-        ssh.next_number = &next_number;
-        ssh.proxy_protocol = o.proxy_protocol;
-        ssh.code_page_bytes = o.code_page_bytes;
-        ssh.stall_limit_s = o.stall_limit_s;
-        ssh.login_limit_s = o.ssh_login_limit_s;
-        if (!ssh_viewers_start(ssh)) return false;
-    }
     for (int fd : wake_pipe) {
         fcntl(fd, F_SETFL, O_NONBLOCK);
         fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -740,6 +724,22 @@ bool start(const serve_options& o)
     frames = show_frames_render();
     encodings = new frame_encodings{};
     encodings_init(*encodings, frames, o.codepage);
+    if (o.ssh_listen) {
+        ssh_setup ssh;
+        ssh.listen = o.ssh_listen;
+        ssh.host_key = o.ssh_host_key;
+        ssh.capacity = capacity;
+        ssh.token_base = ssh_token_base();
+        ssh.max_viewers = o.max_viewers;
+        ssh.admitted = &admitted_count;
+        ssh.limits = &limits;
+        ssh.next_number = &next_number;
+        ssh.proxy_protocol = o.proxy_protocol;
+        ssh.code_page_bytes = o.code_page_bytes;
+        ssh.stall_limit_s = o.stall_limit_s;
+        ssh.login_limit_s = o.ssh_login_limit_s;
+        if (!ssh_viewers_start(ssh)) return false;
+    }
 
     struct sigaction stop{};
     stop.sa_handler = on_stop_signal;
