@@ -23,6 +23,10 @@ mkdir -p "$dir"
 export WINEPREFIX=$dir/wineprefix WINEDEBUG=-all
 unset DISPLAY
 [ -d "$WINEPREFIX" ] || (/usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true)
+# The window's test has a prefix of its own: a wine session's desktop keeps
+# the display of the program that made it, and the other tests run with none
+# beside it (tests/e2e/wine_window.sh).
+[ -d "$WINEPREFIX-window" ] || (WINEPREFIX=$WINEPREFIX-window /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true)
 
 "$glimfant_root/scripts/build-windows.sh" "$dir" -DGLIMFANT_TESTS=ON "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -DNDEBUG" \
     -DGLIMFANT_GTEST_SOURCE=/usr/src/googletest -DGLIMFANT_REFERENCE_BINARY="$reference"

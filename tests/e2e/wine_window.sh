@@ -7,6 +7,15 @@
 # leaves full screen; ESC ends it with status 0.
 # Usage: wine_window.sh glimfant.exe [linux-glimfant]   (WINEPREFIX set up by the caller)
 set -euo pipefail
+# A wine session's desktop keeps the display of the first program that made
+# it: beside the console tests, which run with none, the window needs a
+# session of its own (scripts/test-windows.sh makes the prefix).
+# A session still open from before (the prefix's making, a run before this
+# one) is waited out, so this one starts on the display given below.
+if [ -d "${WINEPREFIX:-}-window" ]; then
+    export WINEPREFIX=$WINEPREFIX-window
+    timeout 30 /usr/lib/wine/wineserver -w 2>/dev/null || true
+fi
 exe=$(realpath "$1")
 reference=${2:-}
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
