@@ -7,9 +7,10 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "render/codepages.h"
 
 struct window_options {
-    int codepage = 437;              // 437, 850 or 865: which glyph each character byte is
+    int codepage = default_codepage;  // 437, 850 or 865: which glyph each character byte is
     const char* font_path = nullptr; // the .hex font the glyphs come from; nullptr: the system's Unifont
     bool fullscreen = false;         // start full screen (the desktop's mode, no mode switch)
     int scale = 0;                   // how the picture fills the window: a picture_scale (capture/picture_scale.h)

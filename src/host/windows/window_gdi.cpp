@@ -54,6 +54,7 @@ viewer_keys viewer_seen;
 
 frame_stats stats;
 bool paced = false;
+bool music_read = false;  // a frame's scenes have read the music time
 
 std::uint32_t window_tick_count() { return static_cast<std::uint32_t>(monotonic_ns() / 1000000); }
 
@@ -260,6 +261,8 @@ void window_present(const screen_cell* cells, int width, int height)
         stats_write(stats, 0, monotonic_ns());  // on screen already
         return;
     }
+    // A frame held before any ran (paused at once after SPACE) shows the time the clock holds.
+    if (!music_read) stats.music = music_time_ahead(0);
     std::memcpy(shown, cells, sizeof shown);
     draw_screen_image(*win.font, shown, picture);
     win.have_frame = true;
@@ -276,11 +279,12 @@ std::int32_t window_music_time()
     std::int64_t lead_ns = 0;
     if (paced) {
         const std::int64_t now = monotonic_ns();
-        const std::uint32_t due_tick = stats.deadline + 20 + 1;
+        const std::uint32_t due_tick = stats.deadline + frame_ms + 1;
         lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
                   now % 1000000 + win.draw_ns;
     }
     stats.music = music_time_ahead(lead_ns);
+    music_read = true;
     return stats.music;
 }
 
