@@ -179,7 +179,8 @@ bool start(const serve_options& o)
         return false;
     }
     pool = static_cast<char*>(p);
-    server.connections = new connection[static_cast<std::size_t>(server.capacity)]();  // zeroed, fd -1: a slot starts as a closed one leaves it
+    // Zeroed, fd -1: a slot starts as a closed one leaves it.
+    server.connections = new connection[static_cast<std::size_t>(server.capacity)]();
     for (int i = 0; i < server.capacity; ++i) server.connections[i].slot = pool + slot_bytes * static_cast<std::size_t>(i);
     limits_init(server.limits, o.max_per_address, o.max_new_per_minute, server.capacity);
     frames = show_frames_render();

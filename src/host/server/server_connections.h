@@ -42,7 +42,8 @@ struct connection {
     bool finish;           // shut down once the queue and the body are out
     bool read_closed;      // the client has ended its input
     bool want_write;       // watched for writing: the socket did not take all
-    std::int64_t opened_ns, stage_ns, progress_ns;  // opened (or its PROXY header came), its stage entered, a byte last sent
+    // When it opened (or its PROXY header came), entered its stage, last sent a byte.
+    std::int64_t opened_ns, stage_ns, progress_ns;
     char* slot;            // queue_capacity bytes of queue, then input_capacity of input
     int queue_from, queue_to;  // the queue's bytes not yet sent
     int input_length, searched;  // input gathered; how far the request's end has been looked for
