@@ -2,7 +2,7 @@
 // session channel, its pty, window changes, the shell, the viewer's keys.
 // libssh calls these from inside its reads and writes, so they only take
 // note in the connection's record; the server acts on the notes once libssh
-// has returned (ssh_viewers.cpp). Any user name logs in with no password
+// has returned (ssh_stages.cpp). Any user name logs in with no password
 // (the "none" method). One session channel a connection; a command, a
 // subsystem, ports forwarded either way, X11 and the agent are refused (the
 // last never answered: the client asks without waiting) and named in the log.
