@@ -1,5 +1,7 @@
 #include "terminal/frame_stats.h"
 
+#include "render/ascii_render.h"
+
 void stats_start(frame_stats& stats, std::FILE* file)
 {
     stats.file = file;
@@ -28,4 +30,11 @@ void stats_write(frame_stats& stats, int bytes, std::int64_t written_ns)
 void stats_flush(frame_stats& stats)
 {
     if (stats.file) std::fflush(stats.file);
+}
+
+std::int64_t frame_lead_ns(std::uint32_t paced_deadline, std::int64_t now_ns)
+{
+    const std::uint32_t due_tick = paced_deadline + frame_ms + 1;
+    return static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now_ns / 1000000)) * std::int64_t{1000000} -
+           now_ns % 1000000;
 }

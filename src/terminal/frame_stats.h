@@ -25,3 +25,8 @@ void stats_paced(frame_stats& stats, std::uint32_t deadline);
 void stats_write(frame_stats& stats, int bytes, std::int64_t written_ns);
 // Writes out what is buffered (the caller closes the file).
 void stats_flush(frame_stats& stats);
+// From now_ns (the monotonic clock) to when the frame being composed shows:
+// the first tick past its deadline, which the driver sets a frame after the
+// one the last pace returned (paced_deadline). Its music time is the one
+// heard then, not while its scenes run.
+std::int64_t frame_lead_ns(std::uint32_t paced_deadline, std::int64_t now_ns);

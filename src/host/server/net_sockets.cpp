@@ -178,3 +178,18 @@ void peer_text(const peer_name& peer, char* text)
         std::snprintf(text, address_text_capacity, "[%s]:%u", a, peer.port);
     }
 }
+
+bool peer_from_proxy(peer_name& peer, const proxy_source& source)
+{
+    if (source.family == 4) {
+        std::memset(peer.address, 0, 10);
+        peer.address[10] = peer.address[11] = 0xFF;
+        std::memcpy(peer.address + 12, source.address, 4);
+    } else if (source.family == 6) {
+        std::memcpy(peer.address, source.address, 16);
+    } else {
+        return false;
+    }
+    peer.port = source.port;
+    return true;
+}

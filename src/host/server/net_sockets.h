@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+#include "serve/proxy_header.h"
+
 inline constexpr int listener_capacity = 4;   // a name may stand for several addresses
 inline constexpr int address_text_capacity = 64;
 
@@ -24,3 +26,6 @@ void listener_name(int fd, char* text);
 int accept_one(int listener, peer_name& peer);
 // An address as text, with the port: 192.0.2.1:5555, [2001:db8::1]:5555.
 void peer_text(const peer_name& peer, char* text);
+// The client's own address from a PROXY header into peer; false, with peer
+// as it was, where the header names none (LOCAL, UNKNOWN).
+bool peer_from_proxy(peer_name& peer, const proxy_source& source);

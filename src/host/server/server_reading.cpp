@@ -171,15 +171,7 @@ void on_input(connection& c, const unsigned char* bytes, int n, std::int64_t now
             return;
         }
         if (length == 0) return;
-        if (source.family == 4) {
-            std::memset(c.peer.address, 0, 10);
-            c.peer.address[10] = c.peer.address[11] = 0xFF;
-            std::memcpy(c.peer.address + 12, source.address, 4);
-        } else if (source.family == 6) {
-            std::memcpy(c.peer.address, source.address, 16);
-        }
-        if (source.family) {
-            c.peer.port = source.port;
+        if (peer_from_proxy(c.peer, source)) {
             char address[address_text_capacity];
             peer_text(c.peer, address);
             log_line("#%u is %s (from the PROXY header)", c.number, address);

@@ -44,15 +44,7 @@ void read_proxy_header(ssh_connection& c)
         close_connection(c, "no valid PROXY header");
         return;
     }
-    if (source.family == 4) {
-        std::memset(c.peer.address, 0, 10);
-        c.peer.address[10] = c.peer.address[11] = 0xFF;
-        std::memcpy(c.peer.address + 12, source.address, 4);
-    } else if (source.family == 6) {
-        std::memcpy(c.peer.address, source.address, 16);
-    }
-    if (source.family) {
-        c.peer.port = source.port;
+    if (peer_from_proxy(c.peer, source)) {
         char address[address_text_capacity];
         peer_text(c.peer, address);
         log_line("#%u is %s (from the PROXY header)", c.asked.number, address);

@@ -354,18 +354,10 @@ void term_present(const screen_cell* cells, int width, int height)
     stats_write(stats, bytes, monotonic_ns());
 }
 
-// The frame being composed shows at the first tick past its deadline, which
-// the driver sets a frame after the one the previous pace returned: its music
-// time is the one heard then, not while its scenes run.
+// The music time heard when the frame being composed shows.
 std::int32_t term_music_time()
 {
-    std::int64_t lead_ns = 0;
-    if (paced) {
-        const std::int64_t now = monotonic_ns();
-        const std::uint32_t due_tick = stats.deadline + frame_ms + 1;
-        lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
-                  now % 1000000;
-    }
+    const std::int64_t lead_ns = paced ? frame_lead_ns(stats.deadline, monotonic_ns()) : 0;
     stats.music = music_time_ahead(lead_ns);
     music_read = true;
     return stats.music;

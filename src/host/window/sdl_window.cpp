@@ -244,9 +244,7 @@ std::int32_t window_music_time()
     std::int64_t lead_ns = 0;
     if (paced) {
         const std::int64_t now = monotonic_ns();
-        const std::uint32_t due_tick = stats.deadline + frame_ms + 1;
-        lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
-                  now % 1000000 + win.draw_ns;
+        lead_ns = frame_lead_ns(stats.deadline, now) + win.draw_ns;
         // Refreshes come at a steady period from the one the last present
         // waited for.
         const std::int64_t after = now + lead_ns - win.shown_ns;

@@ -276,13 +276,7 @@ void window_present(const screen_cell* cells, int width, int height)
 // As in the terminal, plus the time the last frames took to draw.
 std::int32_t window_music_time()
 {
-    std::int64_t lead_ns = 0;
-    if (paced) {
-        const std::int64_t now = monotonic_ns();
-        const std::uint32_t due_tick = stats.deadline + frame_ms + 1;
-        lead_ns = static_cast<std::int32_t>(due_tick - static_cast<std::uint32_t>(now / 1000000)) * std::int64_t{1000000} -
-                  now % 1000000 + win.draw_ns;
-    }
+    const std::int64_t lead_ns = paced ? frame_lead_ns(stats.deadline, monotonic_ns()) + win.draw_ns : 0;
     stats.music = music_time_ahead(lead_ns);
     music_read = true;
     return stats.music;
