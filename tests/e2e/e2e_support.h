@@ -8,7 +8,10 @@
 #include "scratch_dir.h"
 
 #ifndef _WIN32
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -224,6 +227,20 @@ inline std::vector<std::string> files_in(const std::string& dir)
     return names;
 }
 
+
+// A loopback port nobody holds now, for a program that cannot take port 0.
+inline int free_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    close(fd);
+    return ntohs(a.sin_port);
+}
 #endif
 
 // One line of --stats: a frame, its deadline and present time on the tick

@@ -65,20 +65,6 @@ void end(pid_t pid)
     waitpid(pid, nullptr, 0);
 }
 
-// A loopback port nobody holds now, for a program that cannot take port 0.
-int free_port()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 // A TCP connection to 127.0.0.1:port from the loopback address from.
 int connect_from(const char* from, int port)
 {
@@ -185,7 +171,7 @@ TEST(ssh_e2e, commands_subsystems_and_forwarded_ports_x11_and_agent_are_refused)
     EXPECT_EQ(status, 255);
     EXPECT_TRUE(has(said, "remote port forwarding failed")) << said;
     // -L: the client listens; a connection through it is refused by the server.
-    const int local = free_port();
+    const int local = e2e::free_port();
     const pid_t tunnel = spawn(s.ssh("-N -L 127.0.0.1:" + std::to_string(local) + ":127.0.0.1:9 v@127.0.0.1"), s.dir / "tunnel");
     EXPECT_TRUE(wait_for([&] { return status_of("nc -z 127.0.0.1 " + std::to_string(local)) == 0; }));
     output_of("echo x | timeout 2 nc 127.0.0.1 " + std::to_string(local));
@@ -234,7 +220,7 @@ TEST(ssh_e2e, behind_haproxy_the_server_sees_the_viewers_own_address_and_sigterm
 {
     if (!have("ssh") || !have("haproxy")) GTEST_SKIP() << "ssh or haproxy is not installed";
     ssh_server s("haproxy", "--proxy-protocol");
-    const int port = free_port();
+    const int port = e2e::free_port();
     const std::string config = s.dir / "haproxy.cfg";
     std::FILE* f = std::fopen(config.c_str(), "w");
     ASSERT_NE(f, nullptr);
@@ -294,7 +280,7 @@ TEST(ssh_e2e, openssh_sshd_with_force_command_shows_it_in_the_clients_terminal)
                         "/id && cp " + d + "/id.pub " + d + "/authorized_keys"), 0);
     const passwd* me = getpwuid(getuid());
     ASSERT_NE(me, nullptr);
-    const int port = free_port();
+    const int port = e2e::free_port();
     std::FILE* f = std::fopen((d + "/sshd_config").c_str(), "w");
     ASSERT_NE(f, nullptr);
     std::fprintf(f,

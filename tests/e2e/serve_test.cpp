@@ -354,26 +354,12 @@ TEST(serve_e2e, the_proxy_header_names_the_client_for_the_limits_and_the_log)
     EXPECT_TRUE(plain.closed_within(2000));
 }
 
-// A loopback port nobody holds now, for a program that cannot take port 0 and say which it got.
-int free_port()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
-}
-
 TEST(serve_e2e, haproxy_in_front_of_two_servers_spreads_the_viewers_and_passes_their_addresses)
 {
     if (e2e::status_of("command -v haproxy >/dev/null 2>&1") != 0) GTEST_SKIP() << "haproxy is not installed";
     server first("haproxy_first", "--proxy-protocol"), second("haproxy_second", "--proxy-protocol");
     scratch_dir dir("serve_haproxy");
-    const int port = free_port();
+    const int port = e2e::free_port();
     const std::string config = dir / "haproxy.cfg";
     std::FILE* f = std::fopen(config.c_str(), "w");
     ASSERT_NE(f, nullptr);
