@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -105,10 +106,10 @@ protected:
     static void SetUpTestSuite()
     {
         if (!run("command -v sox") || !run("command -v lame")) return;
-        char pattern[] = "/tmp/glimfant-music-XXXXXX";
-        if (!mkdtemp(pattern)) return;
+        std::string pattern = (std::filesystem::temp_directory_path() / "glimfant-music-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) return;
         dir = pattern;
-        chmod(pattern, 0755);  // the unreadable case runs as another user
+        chmod(dir.c_str(), 0755);  // the unreadable case runs as another user
         const std::string sox = "sox -R -n -r 44100 -c 2 -b 16 ";
         // A click track: a 10 ms tone at the start of each 338 ms beat.
         const bool made =
